@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, and only those that are
+# missing. Safe to run again: with everything present it does nothing.
+#   scripts/install-deps.sh [build|browser]...
+# "build" (the default) is what compiling and the unit tests need; "browser"
+# adds Chromium and Node.js for the end-to-end tests and `make run`.
+set -euo pipefail
+
+build_packages=(
+    cmake make ninja-build g++ pkg-config
+    libgtest-dev libgmock-dev
+    openssl
+)
+browser_packages=(chromium nodejs npm)
+
+wanted=()
+for group in "${@:-build}"; do
+    case "$group" in
+        build) wanted+=("${build_packages[@]}") ;;
+        browser) wanted+=("${browser_packages[@]}") ;;
+        *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+    [ "$status" = installed ] || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "install-deps: installing ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "install-deps: need root or sudo to install ${missing[*]}" >&2; exit 1; }
+    as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
