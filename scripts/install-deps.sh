@@ -10,6 +10,7 @@ build_packages=(
     cmake make ninja-build g++ pkg-config
     libgtest-dev libgmock-dev
     openssl
+    libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
 )
 browser_packages=(chromium nodejs npm)
 
