@@ -1,0 +1,525 @@
+#include "app/Unit_main.h"
+
+#include <cstring>
+#include <fstream>
+
+#include "app/messages.h"
+#include "app/text.h"
+#include "platform/files.h"
+
+namespace app {
+
+namespace {
+
+constexpr size_t kCopyBlock = 8192;
+constexpr size_t kValidationBuffer = 255;
+
+std::optional<StartupFailure> Fail(const char* message, int exit_code) {
+    return StartupFailure{message, exit_code};
+}
+
+// The allowed characters of a character-set text: every byte but the line
+// breaks that lay the set out over several lines.
+std::string AllowedChars(const std::string& set_text) {
+    std::string allowed;
+    for (char c : set_text) {
+        if (c != '\r' && c != '\n')
+            allowed += c;
+    }
+    return allowed;
+}
+
+bool AllAllowed(const std::string& value, const std::string& allowed) {
+    for (char c : value) {
+        if (allowed.find(c) == std::string::npos)
+            return false;
+    }
+    return true;
+}
+
+// Page and image names as the viewer asks for them ("/Images/pixel.gif")
+// become archive entry names ("Images\pixel.gif").
+std::string EntryNameOf(const std::string& requested) {
+    std::string name = !requested.empty() && requested[0] == '/' ? requested.substr(1) : requested;
+    for (char& c : name) {
+        if (c == '/')
+            c = '\\';
+    }
+    return name;
+}
+
+}  // namespace
+
+std::string DirectoryPart(const std::string& name) {
+    size_t last = name.find_last_of("/\\:");
+    return last == std::string::npos ? std::string() : name.substr(0, last + 1);
+}
+
+std::string FileNamePart(const std::string& name) {
+    size_t last = name.find_last_of("/\\:");
+    return last == std::string::npos ? name : name.substr(last + 1);
+}
+
+bool HasDigitsAndLetters(const std::string& text) {
+    bool digit = false, letter = false;
+    for (char c : text) {
+        digit = digit || (c >= '0' && c <= '9');
+        letter = letter || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    }
+    return digit && letter;
+}
+
+Tfrm_req::Tfrm_req(platform::MessageLoop& loop, ProgramImage program)
+    : OpenUrl(platform::OpenUrl), loop_(loop), program_(std::move(program)) {
+    HttpMemoFilter_PAGE1.OnHttpEntry = [this](THttpMemoFilter& f, const std::string& name) {
+        HttpMemoFilter_PAGE1HttpEntry(f, name);
+    };
+    HttpMemoFilter_PAGE2.OnHttpEntry = [this](THttpMemoFilter& f, const std::string& name) {
+        HttpMemoFilter_PAGE2HttpEntry(f, name);
+    };
+}
+
+Tfrm_req::~Tfrm_req() {
+    if (GenerationJob.joinable())
+        GenerationJob.join();
+    FormDestroy();
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+std::optional<StartupFailure> Tfrm_req::FormCreate(const std::vector<std::string>& args) {
+    std::string config_path;
+    ArchiveIsTemporary = false;
+    ArchivePath.clear();
+    // This is where the input hook that feeds the random pool goes into the
+    // loop's hook slot (MessageLoop::SetHook), once the pool exists.
+    DataFields.Clear();
+    KeyFields.Clear();
+    PageText.clear();
+
+    // A switch's value is looked at as a switch itself in the next pass, and
+    // a later switch overrides an earlier one.
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string word = UpperCase(args[i]);
+        const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+        if (word == "/CONFIG") {
+            config_path = value;
+            if (!platform::FileExists(config_path))
+                return Fail(msg::kConfigNotFound, 2);
+        } else if (word == "/ZIP") {
+            ArchivePath = value;
+            if (!platform::FileExists(ArchivePath))
+                return Fail(msg::kArchiveNotFound, 2);
+        }
+    }
+
+    if (ArchivePath.empty()) {
+        if (auto failure = CopyAppendedArchive())
+            return failure;
+    }
+
+    if (!archive_.Open(ArchivePath))
+        return Fail(msg::kArchiveNotZip, 2);
+
+    if (auto failure = LoadValidationLibrary())
+        return failure;
+    if (auto failure = LoadConfiguration(config_path))
+        return failure;
+    if (auto failure = SizeWindow())
+        return failure;
+
+    ConfigDoc.LoadFieldDefaults(DataFields, KeyFields);
+    return std::nullopt;
+}
+
+// The program file is the bare program followed by the data archive, a
+// complete ZIP file of its own:
+//
+//   0                     bare_size                      end of file
+//   | program (bare_size) | ZIP archive (offsets from here) |
+//
+// The archive part is copied into a temporary file for the archive reader.
+std::optional<StartupFailure> Tfrm_req::CopyAppendedArchive() {
+    if (!archive_copy_.Create("HTML"))
+        return Fail(msg::kTempFileFailed, 1);
+    ArchivePath = archive_copy_.path();
+
+    std::ifstream program(program_.path, std::ios::binary);
+    if (program_.path.empty() || !program)
+        return Fail(msg::kProgramUnreadable, 1);
+    program.seekg(0, std::ios::end);
+    const std::streamoff size = program.tellg();
+    if (size < 0)
+        return Fail(msg::kProgramUnreadable, 1);
+    if (static_cast<uint64_t>(size) == program_.bare_size)
+        return Fail(msg::kNotConfigured, 2);
+
+    std::ofstream copy(ArchivePath, std::ios::binary | std::ios::trunc);
+    program.seekg(static_cast<std::streamoff>(program_.bare_size), std::ios::beg);
+    char block[kCopyBlock];
+    while (program && copy) {
+        program.read(block, sizeof block);
+        if (program.gcount() <= 0)
+            break;
+        copy.write(block, program.gcount());
+    }
+    copy.close();
+    if (program.bad() || !copy)
+        return Fail(msg::kProgramUnreadable, 1);
+    ArchiveIsTemporary = true;
+    return std::nullopt;
+}
+
+std::optional<StartupFailure> Tfrm_req::LoadValidationLibrary() {
+    ValidationLoaded = false;
+    std::string library;
+    if (archive_.Extract("REQ_DLL.DLL", library) == Archive::Result::Damaged)
+        return Fail(msg::kArchiveDamaged, 2);
+    if (library.empty())
+        return std::nullopt;  // no library: fields get the configured checks only
+
+    ValidationLoaded = true;
+    if (!library_file_.Create("HTML"))
+        return Fail(msg::kTempFileFailed, 1);
+    ValidationLibPath = library_file_.path();
+    if (!platform::WriteWholeFile(ValidationLibPath, library))
+        return Fail(msg::kLibraryNotLoaded, 2);
+    if (!ValidationLib.Load(ValidationLibPath))
+        return Fail(msg::kLibraryNotLoaded, 2);
+    Valida_Campos = reinterpret_cast<ValidaCamposFunc>(ValidationLib.Symbol("Valida_Campos"));
+    if (Valida_Campos == nullptr)
+        return Fail(msg::kEntryPointMissing, 2);
+    return std::nullopt;
+}
+
+std::optional<StartupFailure> Tfrm_req::LoadConfiguration(const std::string& config_path) {
+    std::string bytes;
+    if (config_path.empty()) {
+        Archive::Result got = archive_.Extract("config.xml", bytes);
+        if (got == Archive::Result::Damaged)
+            return Fail(msg::kArchiveDamaged, 2);
+        if (got == Archive::Result::NotFound)
+            return Fail(msg::kConfigMissingInArchive, 2);
+    } else if (!platform::ReadWholeFile(config_path, bytes)) {
+        return Fail(msg::kConfigUnreadable, 2);
+    }
+    if (!ConfigDoc.Parse(bytes))
+        return Fail(msg::kConfigNotXml, 2);
+    return std::nullopt;
+}
+
+std::optional<StartupFailure> Tfrm_req::SizeWindow() {
+    const std::string width = ConfigDoc.GetElementAttribute("WINDOW", "WIDTH");
+    const std::string height = ConfigDoc.GetElementAttribute("WINDOW", "HEIGHT");
+    if (width.empty() || height.empty())
+        return std::nullopt;
+    int w = 0, h = 0;
+    if (!ParseDecimal(width, w) || !ParseDecimal(height, h) || w <= 0 || h <= 0)
+        return Fail(msg::kWindowSizeInvalid, 2);
+    Width = w;
+    Height = h;
+    return std::nullopt;
+}
+
+void Tfrm_req::FormShow() {
+    LoadPage("INDEX.HTM");
+}
+
+void Tfrm_req::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    DataFields.Clear();
+    KeyFields.Clear();
+    PageText.clear();
+    ConfigDoc.Free();
+    archive_.Close();
+    archive_copy_.Remove();
+    Valida_Campos = nullptr;
+    ValidationLib.Unload();
+    library_file_.Remove();
+}
+
+void Tfrm_req::Close() {
+    if (closed_)
+        return;
+    // The generation job reads and rewrites the window's lists and document:
+    // the window goes away only after it has ended.
+    if (GenerationJob.joinable())
+        GenerationJob.join();
+    closed_ = true;
+    if (HTMLViewer != nullptr)
+        HTMLViewer->Close();
+    loop_.Quit(0);
+}
+
+// ---------------------------------------------------------------------------
+// Pages and images
+
+void Tfrm_req::LoadPage(const std::string& name) {
+    if (HTMLViewer != nullptr)
+        HTMLViewer->Load(name);
+}
+
+void Tfrm_req::ShowDataPage() {
+    LoadPage("index.htm");
+}
+
+void Tfrm_req::ShowKeyPage() {
+    LoadPage("Page2.htm");
+}
+
+const std::vector<std::string>& Tfrm_req::HTMLViewerStringsRequest(const std::string& name) {
+    const std::string entry = EntryNameOf(name);
+    std::string text;
+    if (archive_.Extract(entry, text) != Archive::Result::Extracted)
+        text.clear();  // a missing or unreadable page is served empty
+    PageText.clear();
+    const std::string upper = UpperCase(entry);
+    if (upper == "PAGE2.HTM") {
+        HttpMemoFilter_PAGE2.SetText(text);
+        PageText = SplitLines(HttpMemoFilter_PAGE2.AsString());
+    } else if (upper == "INDEX.HTM") {
+        HttpMemoFilter_PAGE1.SetText(text);
+        PageText = SplitLines(HttpMemoFilter_PAGE1.AsString());
+    } else {
+        PageText = SplitLines(text);
+    }
+    return PageText;
+}
+
+const std::vector<uint8_t>& Tfrm_req::HTMLViewerImageRequest(const std::string& name) {
+    ImageStream.clear();
+    std::string bytes;
+    if (archive_.Extract(EntryNameOf(name), bytes) == Archive::Result::Extracted)
+        ImageStream.assign(bytes.begin(), bytes.end());
+    return ImageStream;
+}
+
+bool Tfrm_req::HTMLViewerHotSpotTargetClick(const std::string& /*target*/, const std::string& url) {
+    if (OpenUrl)
+        OpenUrl(url);
+    return true;
+}
+
+// Values go into the pages HTML-escaped, so that a quote or "<" typed by the
+// user cannot break the page; the browser submits the original text back.
+void Tfrm_req::HttpMemoFilter_PAGE1HttpEntry(THttpMemoFilter& filter, const std::string& name) {
+    if (name == "SELECTED_DN_C") {
+        const auto& params = filter.GetEntryParams();
+        if (!params.empty() && params[0] == DataFields.Value("DN_C"))
+            filter.Put("SELECTED");
+        return;
+    }
+    filter.Put(HtmlEscape(DataFields.Value(name)));
+}
+
+void Tfrm_req::HttpMemoFilter_PAGE2HttpEntry(THttpMemoFilter& filter, const std::string& name) {
+    if (name == "SELECTED_SIZE_KEY") {
+        const auto& params = filter.GetEntryParams();
+        if (!params.empty() && params[0] == KeyFields.Value("SIZE_KEY"))
+            filter.Put("SELECTED");
+        return;
+    }
+    filter.Put(HtmlEscape(KeyFields.Value(name)));
+}
+
+// ---------------------------------------------------------------------------
+// Clicks and submissions
+
+void Tfrm_req::HTMLViewerObjectClick(platform::PageViewer& viewer,
+                                     const std::string& /*control_name*/,
+                                     const std::string& on_click) {
+    ClickViewer = &viewer;
+    if (on_click.empty()) {
+        ButtonCode = 0;
+        return;
+    }
+    const std::string upper = UpperCase(on_click);
+    if (upper.compare(0, 4, "BTN_") == 0) {
+        if (upper == "BTN_KEY")
+            RunSaveDialog("KEY", "Llave Privada (*.key)|*.key", ".key");
+        else
+            RunSaveDialog("REQ", "Requerimiento (*.req)|*.req", ".req");
+        return;
+    }
+    // Any other text is a button code; one that is not a number leaves the
+    // last code as it was.
+    int code = 0;
+    if (ParseDecimal(Trim(on_click), code))
+        ButtonCode = code;
+}
+
+void Tfrm_req::RunSaveDialog(const std::string& control, const std::string& filter,
+                             const std::string& extension) {
+    if (ClickViewer == nullptr)
+        return;
+    std::optional<FoundControl> found = FindFormControl(control);
+    std::optional<std::string> chosen = ClickViewer->SaveFileDialog(filter, extension, "");
+    // The chosen name reaches KeyFields with the page's next submission.
+    if (chosen && found)
+        ClickViewer->SetControlText(found->index, *chosen);
+}
+
+void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std::string& action,
+                                    const std::string& /*target*/, const std::string& /*enctype*/,
+                                    const std::string& /*method*/,
+                                    const std::vector<std::string>& lines) {
+    // Every submission stores its page's list, whatever the button, so that
+    // the entries of a page survive leaving it.
+    const bool data_page = action == "VALIDA_1";
+    const bool key_page = action == "VALIDA_2";
+    if (data_page)
+        DataFields.Assign(lines);
+    else if (key_page)
+        KeyFields.Assign(lines);
+
+    std::vector<std::string> submitted = lines;
+    switch (ButtonCode) {
+        case 1:
+            ShowDataPage();
+            break;
+        case 2:
+            // The code of the last click may stem from the other page (Enter
+            // pressed on the key page before any click there): each page is
+            // validated only with its own form.
+            if (data_page && ValidateDataPage(submitted)) {
+                if (ValidationLoaded)
+                    DataFields.Assign(submitted);
+                ShowKeyPage();
+            }
+            break;
+        case 3:
+            if (key_page && ValidateKeyPage(submitted)) {
+                if (ValidationLoaded)
+                    KeyFields.Assign(submitted);
+                StartGeneration();
+            }
+            break;
+        case 4:
+            Close();
+            break;
+        default:
+            break;
+    }
+}
+
+void Tfrm_req::StartGeneration() {
+    if (OnStartGeneration)
+        OnStartGeneration();
+}
+
+std::optional<Tfrm_req::FoundControl> Tfrm_req::FindFormControl(const std::string& name) const {
+    if (ClickViewer == nullptr)
+        return std::nullopt;
+    const std::vector<platform::FormControlInfo> controls = ClickViewer->FormControls();
+    for (size_t i = 0; i < controls.size(); ++i) {
+        if (SameText(controls[i].name, name))
+            return FoundControl{i, controls[i].visible};
+    }
+    return std::nullopt;
+}
+
+void Tfrm_req::ShowMessage(const std::string& text, platform::MessageIcon icon) {
+    if (HTMLViewer != nullptr)
+        HTMLViewer->MessageBox(msg::kTitle, text, icon);
+}
+
+// ---------------------------------------------------------------------------
+// Validation
+
+bool Tfrm_req::ValidateDataPage(std::vector<std::string>& lines) {
+    for (std::string& line : lines) {
+        const NameValue field = SplitLine(line);
+        const std::string trimmed = Trim(field.value);
+        std::optional<std::string> failure;
+
+        if (ConfigDoc.IsMandatory(field.name) && trimmed.empty()) {
+            failure = ConfigDoc.GetDisplayText(field.name);
+        } else {
+            const std::string table =
+                ConfigDoc.GetElementAttribute(field.name, "VALID_CHARS_TABLE");
+            if (!table.empty() &&
+                !AllAllowed(field.value, AllowedChars(ConfigDoc.GetElementText(table))))
+                failure = ConfigDoc.GetElementText("MSG_INVALID_CHARS_" + field.name);
+        }
+
+        if (!failure && ValidationLoaded && Valida_Campos != nullptr) {
+            if (trimmed.size() >= kValidationBuffer) {
+                failure = std::string(msg::kValueTooLongHead) + field.name + msg::kValueTooLongTail;
+            } else {
+                // One byte more than the library's 255 stays zero, so the
+                // text read back always ends inside the buffer.
+                char buffer[kValidationBuffer + 1] = {};
+                std::memcpy(buffer, trimmed.data(), trimmed.size());
+                if (Valida_Campos(field.name.c_str(), buffer) != 1)
+                    return false;  // the library tells the user itself
+                line = field.name + "=" + std::string(buffer, strnlen(buffer, kValidationBuffer));
+            }
+        }
+
+        if (failure) {
+            ShowMessage(*failure, platform::MessageIcon::Warning);
+            if (std::optional<FoundControl> control = FindFormControl(field.name)) {
+                if (!control->visible)
+                    ClickViewer->ShowControl(control->index);
+                ClickViewer->FocusControl(control->index);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Tfrm_req::FailKeyField(const std::string& message, const std::string& control) {
+    ShowMessage(message, platform::MessageIcon::Error);
+    if (std::optional<FoundControl> found = FindFormControl(control))
+        ClickViewer->FocusControl(found->index);
+    return false;
+}
+
+bool Tfrm_req::ValidateKeyPage(const std::vector<std::string>& lines) {
+    const FieldList submitted(lines);
+    const std::string password = submitted.Value("PWD");
+    if (password.size() < 8)
+        return FailKeyField(msg::kPasswordTooShort, "PWD");
+    if (password != submitted.Value("PWD2"))
+        return FailKeyField(msg::kPasswordsDiffer, "PWD2");
+    if (!HasDigitsAndLetters(password))
+        return FailKeyField(msg::kPasswordNeedsDigitsAndLetters, "PWD");
+
+    const std::string key = Trim(submitted.Value("KEY"));
+    const std::string request = Trim(submitted.Value("REQ"));
+    if (key.empty()) {
+        std::string text = ConfigDoc.GetElementText("MSG_MISSING_PRIVKEY");
+        if (Trim(text).empty())
+            text = std::string(msg::kKeyFileMissing) + "\r\n";
+        return FailKeyField(text, "KEY");
+    }
+    if (request.empty()) {
+        std::string text = ConfigDoc.GetElementText("MSG_MISSING_REQFILE");
+        if (Trim(text).empty())
+            text = std::string(msg::kRequestFileMissing) + "\r\n";
+        return FailKeyField(text, "REQ");
+    }
+    if (!platform::DirectoryExists(DirectoryPart(key)))
+        return FailKeyField(msg::kKeyPathInvalid, "KEY");
+    if (FileNamePart(key).empty())
+        return FailKeyField(msg::kKeyFileMissing, "KEY");
+    if (!platform::DirectoryExists(DirectoryPart(request)))
+        return FailKeyField(msg::kRequestPathInvalid, "REQ");
+    if (FileNamePart(request).empty())
+        return FailKeyField(msg::kRequestFileMissing, "REQ");
+
+    const std::string valid = AllowedChars(ConfigDoc.GetElementText("VALID_CHARS"));
+    if (!ConfigDoc.GetElementText("VALID_CHARS").empty()) {
+        if (!AllAllowed(FileNamePart(key), valid))
+            return FailKeyField(ConfigDoc.GetElementText("MSG_INVALID_CHARS_KEY"), "KEY");
+        if (!AllAllowed(FileNamePart(request), valid))
+            return FailKeyField(ConfigDoc.GetElementText("MSG_INVALID_CHARS_REQ"), "REQ");
+    }
+    return true;
+}
+
+}  // namespace app

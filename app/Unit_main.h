@@ -1,0 +1,200 @@
+// Tfrm_req: the wizard window. It owns the profile (data archive, parsed
+// configuration, optional validation library), the two field lists and the
+// temporary files; it answers the page viewer's requests for pages and
+// images from the archive, expanding the two form pages from the field
+// lists, and it stores, validates and answers the submitted forms by moving
+// between the pages.
+//
+// Everything here runs on the window thread. The window talks to the viewer
+// only through platform::PageViewer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/archive.h"
+#include "app/config_lookup.h"
+#include "app/field_list.h"
+#include "app/template_filter.h"
+#include "platform/message_loop.h"
+#include "platform/module.h"
+#include "platform/page_viewer.h"
+#include "platform/temp_file.h"
+
+namespace app {
+
+// A start-up that cannot go on: the message to show (titled "Aviso", error
+// icon) and the code the process ends with.
+struct StartupFailure {
+    std::string message;
+    int exit_code = 2;
+};
+
+// Where the program's own archive is: the program file, and the size of the
+// program without the archive appended (the build records it).
+struct ProgramImage {
+    std::string path;
+    uint64_t bare_size = 0;
+};
+
+// The entry point of the optional validation library REQ_DLL.DLL: the field
+// name, and a 255-byte buffer holding the trimmed value, zero-terminated,
+// which the library may rewrite in place. 1 accepts the field.
+using ValidaCamposFunc = int (*)(const char* field, char* value255);
+
+class Tfrm_req : public platform::PageViewerEvents {
+  public:
+    Tfrm_req(platform::MessageLoop& loop, ProgramImage program);
+    ~Tfrm_req() override;
+    Tfrm_req(const Tfrm_req&) = delete;
+    Tfrm_req& operator=(const Tfrm_req&) = delete;
+
+    // Start-up: reads the switches /CONFIG and /ZIP from `args` (the command
+    // line without the program name), finds and opens the data archive (the
+    // /ZIP file, or a temporary copy of the archive appended to the program),
+    // loads REQ_DLL.DLL when the archive carries one, parses the
+    // configuration, sizes the window and loads the field defaults. Returns
+    // the failure that ends the program, or nothing when the window can open.
+    // Whatever it returns, every temporary file made so far is removed when
+    // the window is destroyed.
+    std::optional<StartupFailure> FormCreate(const std::vector<std::string>& args);
+
+    // The viewer that shows this window's pages.
+    void AttachViewer(platform::PageViewer* viewer) { HTMLViewer = viewer; }
+
+    // Shows the data page.
+    void FormShow();
+
+    // Releases the profile: lists, document, library, temporary files. Runs
+    // once; the destructor calls it when nobody did.
+    void FormDestroy();
+
+    // Closes the window, which ends the program with code 0. When a
+    // generation job is running it waits for the job to end first.
+    void Close();
+    bool closed() const { return closed_; }
+
+    // Viewer events.
+    const std::vector<std::string>& StringsRequest(const std::string& name) override {
+        return HTMLViewerStringsRequest(name);
+    }
+    const std::vector<uint8_t>& ImageRequest(const std::string& name) override {
+        return HTMLViewerImageRequest(name);
+    }
+    void ObjectClick(platform::PageViewer& viewer, const std::string& control_name,
+                     const std::string& on_click) override {
+        HTMLViewerObjectClick(viewer, control_name, on_click);
+    }
+    void FormSubmit(platform::PageViewer& viewer, const std::string& action,
+                    const std::string& target, const std::string& enctype,
+                    const std::string& method, const std::vector<std::string>& lines) override {
+        HTMLViewerFormSubmit(viewer, action, target, enctype, method, lines);
+    }
+    bool HotSpotTargetClick(const std::string& target, const std::string& url) override {
+        return HTMLViewerHotSpotTargetClick(target, url);
+    }
+
+    const std::vector<std::string>& HTMLViewerStringsRequest(const std::string& name);
+    const std::vector<uint8_t>& HTMLViewerImageRequest(const std::string& name);
+    bool HTMLViewerHotSpotTargetClick(const std::string& target, const std::string& url);
+    void HTMLViewerObjectClick(platform::PageViewer& viewer, const std::string& control_name,
+                               const std::string& on_click);
+    void HTMLViewerFormSubmit(platform::PageViewer& viewer, const std::string& action,
+                              const std::string& target, const std::string& enctype,
+                              const std::string& method, const std::vector<std::string>& lines);
+
+    // Checks the submitted data-page lines in order against the profile
+    // (mandatory, allowed characters) and the validation library, which may
+    // rewrite the lines of `lines`. On the first failure shows its message
+    // and focuses the field; false.
+    bool ValidateDataPage(std::vector<std::string>& lines);
+
+    // Checks the key page: password rules, then the two file names. On the
+    // first failure shows its message and focuses the field; false.
+    bool ValidateKeyPage(const std::vector<std::string>& lines);
+
+    // A control of the page that reported the last click, by name in any
+    // letter case: its index in the viewer's control list and whether it is
+    // visible. Nothing when there is no such control or no click yet.
+    struct FoundControl {
+        size_t index = 0;
+        bool visible = true;
+    };
+    std::optional<FoundControl> FindFormControl(const std::string& name) const;
+
+    void ShowDataPage();
+    void ShowKeyPage();
+
+    // The hand-over to generation after a valid key page. It runs whatever
+    // OnStartGeneration holds (the mouse collection and the generation job
+    // plug in there); a job it starts goes into GenerationJob, which Close
+    // waits for.
+    void StartGeneration();
+
+    // Tag handlers of the two form pages.
+    void HttpMemoFilter_PAGE1HttpEntry(THttpMemoFilter& filter, const std::string& name);
+    void HttpMemoFilter_PAGE2HttpEntry(THttpMemoFilter& filter, const std::string& name);
+
+    // The window.
+    std::string Caption = "Requerimiento";
+    int Width = 648;
+    int Height = 480;
+
+    // Profile and state.
+    std::string ArchivePath;
+    bool ArchiveIsTemporary = false;
+    bool ValidationLoaded = false;
+    std::string ValidationLibPath;
+    ValidaCamposFunc Valida_Campos = nullptr;
+    ConfigDocument ConfigDoc;
+    FieldList DataFields;
+    FieldList KeyFields;
+    std::vector<std::string> PageText;
+    std::vector<uint8_t> ImageStream;
+    int ButtonCode = 0;
+    platform::PageViewer* ClickViewer = nullptr;
+    platform::PageViewer* HTMLViewer = nullptr;
+
+    THttpMemoFilter HttpMemoFilter_PAGE1;
+    THttpMemoFilter HttpMemoFilter_PAGE2;
+
+    std::function<void()> OnStartGeneration;
+    std::thread GenerationJob;
+
+    // Opens a link's URL with the desktop; replaceable for tests.
+    std::function<bool(const std::string&)> OpenUrl;
+
+  private:
+    std::optional<StartupFailure> CopyAppendedArchive();
+    std::optional<StartupFailure> LoadValidationLibrary();
+    std::optional<StartupFailure> LoadConfiguration(const std::string& config_path);
+    std::optional<StartupFailure> SizeWindow();
+    void RunSaveDialog(const std::string& control, const std::string& filter,
+                       const std::string& extension);
+    void ShowMessage(const std::string& text, platform::MessageIcon icon);
+    void LoadPage(const std::string& name);
+    bool FailKeyField(const std::string& message, const std::string& control);
+
+    platform::MessageLoop& loop_;
+    ProgramImage program_;
+    Archive archive_;
+    platform::TempFile archive_copy_;
+    platform::TempFile library_file_;
+    platform::Module ValidationLib;
+    bool destroyed_ = false;
+    bool closed_ = false;
+};
+
+// The directory part of a file name: everything up to and including its last
+// "/", "\" or ":"; the file-name part is what follows.
+std::string DirectoryPart(const std::string& name);
+std::string FileNamePart(const std::string& name);
+
+// True when `text` holds at least one ASCII digit and one ASCII letter.
+bool HasDigitsAndLetters(const std::string& text);
+
+}  // namespace app

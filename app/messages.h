@@ -1,0 +1,51 @@
+// The wizard's own texts, in ISO-8859-1 (accented letters as byte escapes).
+// Profile-specific texts come from config.xml; these are the built-in ones.
+#pragma once
+
+namespace app::msg {
+
+inline constexpr const char* kTitle = "Aviso";
+
+// Start-up.
+inline constexpr const char* kConfigNotFound = "No se localiz\xF3 el archivo de Configuraci\xF3n";
+inline constexpr const char* kArchiveNotFound = "No se localiz\xF3 el archivo de Datos";
+inline constexpr const char* kProgramUnreadable = "Error al leer los datos de configuraci\xF3n";
+inline constexpr const char* kNotConfigured = "La Aplicaci\xF3n no ha sido Configurada";
+inline constexpr const char* kLibraryNotLoaded = "Error al cargar DLL de Validaci\xF3n";
+inline constexpr const char* kEntryPointMissing =
+    "Error al cargar Funcion de Validaci\xF3n de Validaci\xF3n - Valida_Campos";
+inline constexpr const char* kTempFileFailed = "No se pudo crear un archivo temporal";
+inline constexpr const char* kArchiveNotZip = "El archivo de Datos no es un archivo ZIP v\xE1lido";
+inline constexpr const char* kArchiveDamaged =
+    "El archivo de Datos est\xE1 da\xF1"
+    "ado";
+inline constexpr const char* kConfigMissingInArchive =
+    "No se localiz\xF3 config.xml en el archivo de Datos";
+inline constexpr const char* kConfigUnreadable = "No se pudo leer el archivo de Configuraci\xF3n";
+inline constexpr const char* kConfigNotXml =
+    "El archivo de Configuraci\xF3n no es un documento XML v\xE1lido";
+inline constexpr const char* kWindowSizeInvalid =
+    "El tama\xF1o de la ventana (WIDTH, HEIGHT) en el archivo de Configuraci\xF3n no es un "
+    "n\xFAmero entero v\xE1lido";
+
+// Data page: a value too long for the validation library's buffer; the field
+// name goes between the two parts.
+inline constexpr const char* kValueTooLongHead = "El campo ";
+inline constexpr const char* kValueTooLongTail = " excede la longitud m\xE1xima de 254 caracteres";
+
+// Key page.
+inline constexpr const char* kPasswordTooShort =
+    "La clave de acceso debe de tener por lo menos 8 caracteres";
+inline constexpr const char* kPasswordsDiffer = "No coinciden las claves de acceso proporcionadas";
+inline constexpr const char* kPasswordNeedsDigitsAndLetters =
+    "La clave de acceso debe de contener n\xFAmeros y letras";
+inline constexpr const char* kKeyFileMissing =
+    "Debe de proporcionar un archivo para guardar la llave privada";
+inline constexpr const char* kRequestFileMissing =
+    "Debe de proporcionar un archivo para guardar el requerimiento";
+inline constexpr const char* kKeyPathInvalid =
+    "La ruta especificada para la llave privada no es v\xE1lida";
+inline constexpr const char* kRequestPathInvalid =
+    "La ruta especificada para el requerimiento no es v\xE1lida";
+
+}  // namespace app::msg

@@ -1,0 +1,89 @@
+// What the wizard tests share: ZIP archives made on the spot, the small test
+// profile packed into an archive, and a scripted page viewer that records
+// everything the window asks of it.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/page_viewer.h"
+#include "tests/support/process.h"
+
+namespace app_test {
+
+struct ZipEntry {
+    std::string name;     // "Images/pixel.gif"; a name ending in "/" is a directory
+    std::string content;  // ignored for directories
+    bool stored = false;  // stored rather than deflated
+};
+
+// Writes a ZIP archive holding `entries`, in order, to `path`.
+void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries);
+
+// The ZIP bytes of `entries`.
+std::string ZipBytes(const std::vector<ZipEntry>& entries);
+
+// The test profile (tests/app/profile) packed as the build packs data/, plus
+// `extra` entries; written to `path`.
+void WriteProfileArchive(const std::string& path, const std::vector<ZipEntry>& extra = {});
+
+std::string ReadText(const std::string& path);
+
+class FakeViewer : public platform::PageViewer {
+  public:
+    struct Box {
+        std::string title;
+        std::string text;
+        platform::MessageIcon icon;
+    };
+    struct SaveCall {
+        std::string filter;
+        std::string extension;
+        std::string initial;
+    };
+
+    // Script.
+    std::vector<platform::FormControlInfo> controls;
+    std::optional<std::string> save_answer;
+
+    // Record.
+    std::vector<std::string> loads;
+    std::vector<Box> boxes;
+    std::vector<std::string> focused;  // names of the controls given the focus
+    std::vector<std::string> shown;    // names of the controls made visible
+    std::map<std::string, std::string> control_texts;
+    std::vector<SaveCall> saves;
+    bool closed = false;
+    platform::Cursor cursor = platform::Cursor::Default;
+
+    // Sets the controls of a page by name; names in `hidden` are not visible.
+    void SetControls(const std::vector<std::string>& names,
+                     const std::vector<std::string>& hidden = {});
+
+    void Load(const std::string& name) override { loads.push_back(name); }
+    void MessageBox(const std::string& title, const std::string& text,
+                    platform::MessageIcon icon) override {
+        boxes.push_back({title, text, icon});
+    }
+    bool AskYesNo(const std::string& title, const std::string& text,
+                  platform::MessageIcon icon) override {
+        boxes.push_back({title, text, icon});
+        return true;
+    }
+    std::vector<platform::FormControlInfo> FormControls() override { return controls; }
+    void ShowControl(size_t index) override;
+    void FocusControl(size_t index) override;
+    void SetControlText(size_t index, const std::string& text) override;
+    std::optional<std::string> SaveFileDialog(const std::string& filter,
+                                              const std::string& extension,
+                                              const std::string& initial) override {
+        saves.push_back({filter, extension, initial});
+        return save_answer;
+    }
+    void SetCursor(platform::Cursor c) override { cursor = c; }
+    void Close() override { closed = true; }
+};
+
+}  // namespace app_test

@@ -1,0 +1,104 @@
+#include "platform/message_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+namespace {
+
+using platform::InputMessage;
+using platform::MessageLoop;
+
+TEST(MessageLoop, RunsPostedTasksInOrderUntilQuit) {
+    MessageLoop loop;
+    std::string trace;
+    loop.Post([&] { trace += "a"; });
+    loop.Post([&] {
+        trace += "b";
+        loop.Post([&] { trace += "d"; });
+        loop.Quit(7);
+        loop.Quit(9);  // the first code wins
+    });
+    loop.Post([&] { trace += "c"; });
+    EXPECT_EQ(loop.Run(), 7);
+    EXPECT_EQ(trace, "ab");
+}
+
+TEST(MessageLoop, TasksFromOtherThreadsWakeTheLoop) {
+    MessageLoop loop;
+    int sum = 0;
+    std::thread poster([&] {
+        for (int i = 1; i <= 100; ++i)
+            loop.Post([&sum, i] { sum += i; });
+        loop.Post([&] { loop.Quit(0); });
+    });
+    EXPECT_EQ(loop.Run(), 0);
+    poster.join();
+    EXPECT_EQ(sum, 5050);
+}
+
+// A modal step inside a task keeps the queue moving and returns to the
+// statement after it, like a modal box on the window thread.
+TEST(MessageLoop, NestedModalLoops) {
+    MessageLoop loop;
+    std::string trace;
+    loop.Post([&] {
+        bool acknowledged = false;
+        trace += "[";
+        loop.Post([&] { trace += "x"; });
+        loop.Post([&] { acknowledged = true; });
+        loop.Post([&] { trace += "after"; });
+        EXPECT_TRUE(loop.RunModal([&] { return acknowledged; }));
+        trace += "]";
+        loop.Post([&] { loop.Quit(0); });
+    });
+    loop.Run();
+    EXPECT_EQ(trace, "[x]after");
+}
+
+TEST(MessageLoop, QuitEndsEveryNestedLoop) {
+    MessageLoop loop;
+    bool modal_result = true;
+    loop.Post([&] {
+        loop.Post([&] { loop.Quit(3); });
+        modal_result = loop.RunModal([] { return false; });
+    });
+    EXPECT_EQ(loop.Run(), 3);
+    EXPECT_FALSE(modal_result);
+}
+
+TEST(MessageLoop, ProcessMessagesRunsOnlyWhatIsWaiting) {
+    MessageLoop loop;
+    int runs = 0;
+    std::function<void()> again = [&] {
+        ++runs;
+        loop.Post(again);
+    };
+    loop.Post(again);
+    loop.Post(again);
+    loop.ProcessMessages();
+    EXPECT_EQ(runs, 2);
+}
+
+TEST(MessageLoop, HookSeesEveryInputFirstAndCanBeReplaced) {
+    MessageLoop loop;
+    std::string trace;
+    loop.SetInputHandler([&](const InputMessage& m) { trace += "h" + std::to_string(m.x); });
+    EXPECT_FALSE(loop.SetHook([&](const InputMessage& m) { trace += "A" + std::to_string(m.x); }));
+    loop.PostInput({InputMessage::MouseMove, 1, 0, 0, 10});
+    loop.Post([&] {
+        // A modal step puts its own hook in place and restores the old one.
+        platform::InputHook previous =
+            loop.SetHook([&](const InputMessage& m) { trace += "B" + std::to_string(m.x); });
+        loop.PostInput({InputMessage::ButtonDown, 2, 0, 0, 20});
+        loop.ProcessMessages();
+        loop.SetHook(previous);
+        loop.PostInput({InputMessage::KeyDown, 3, 0, 65, 30});
+        loop.Post([&] { loop.Quit(0); });
+    });
+    loop.Run();
+    EXPECT_EQ(trace, "A1h1B2h2A3h3");
+}
+
+}  // namespace
