@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test test-asan bench run format format-check clean
+.PHONY: all deps build test e2e-deps test-asan bench run format format-check clean
 
 all: build
 
@@ -15,7 +15,21 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The browser tests need Chromium and Node.js (Debian) and playwright-core
+# (npm, from tests/e2e/package-lock.json; installed again only when
+# node_modules is missing or older than the lock file). No browser is ever
+# downloaded: the tests drive Debian's Chromium.
+E2E_DIR := tests/e2e
+
+e2e-deps:
+	@scripts/install-deps.sh browser
+	@$(MAKE) --no-print-directory $(E2E_DIR)/node_modules/.package-lock.json
+
+$(E2E_DIR)/node_modules/.package-lock.json: $(E2E_DIR)/package-lock.json $(E2E_DIR)/package.json
+	cd $(E2E_DIR) && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund
+	@touch $@
+
+test: build e2e-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the unit tests.
@@ -27,9 +41,12 @@ test-asan: deps
 bench: build
 	@echo "benchmarks are in $(BUILD)/ (bench_*) and bench/*.sh"
 
-run:
-	@echo "make run: the wizard window arrives with the page viewer; nothing to start yet." >&2
-	@exit 1
+# Starts the wizard on the shipped profile (packed into $(BUILD)/reqwiz) in a
+# browser window. Extra switches go in ARGS, e.g. make run ARGS='/ZIP other.zip'.
+ARGS ?=
+run: build
+	@scripts/install-deps.sh browser
+	$(BUILD)/reqwiz $(ARGS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,10 +1,13 @@
 #include "app/Unit_main.h"
 
 #include <cstring>
+#include <ctime>
 #include <fstream>
 
+#include "app/Unit_mousedata.h"
 #include "app/messages.h"
 #include "app/text.h"
+#include "crypto/common/mem.h"
 #include "platform/files.h"
 
 namespace app {
@@ -71,6 +74,7 @@ bool HasDigitsAndLetters(const std::string& text) {
 
 Tfrm_req::Tfrm_req(platform::MessageLoop& loop, ProgramImage program)
     : OpenUrl(platform::OpenUrl), loop_(loop), program_(std::move(program)) {
+    rand_init(&Pool);
     HttpMemoFilter_PAGE1.OnHttpEntry = [this](THttpMemoFilter& f, const std::string& name) {
         HttpMemoFilter_PAGE1HttpEntry(f, name);
     };
@@ -80,9 +84,11 @@ Tfrm_req::Tfrm_req(platform::MessageLoop& loop, ProgramImage program)
 }
 
 Tfrm_req::~Tfrm_req() {
-    if (GenerationJob.joinable())
-        GenerationJob.join();
+    if (GenerationJob)
+        GenerationJob->WaitFor();
+    GenerationJob.reset();
     FormDestroy();
+    mem_wipe(Pool);
 }
 
 // ---------------------------------------------------------------------------
@@ -92,8 +98,7 @@ std::optional<StartupFailure> Tfrm_req::FormCreate(const std::vector<std::string
     std::string config_path;
     ArchiveIsTemporary = false;
     ArchivePath.clear();
-    // This is where the input hook that feeds the random pool goes into the
-    // loop's hook slot (MessageLoop::SetHook), once the pool exists.
+    loop_.SetHook([this](const platform::InputMessage& message) { InputEntropyHook(message); });
     DataFields.Clear();
     KeyFields.Clear();
     PageText.clear();
@@ -230,6 +235,7 @@ void Tfrm_req::FormDestroy() {
     if (destroyed_)
         return;
     destroyed_ = true;
+    loop_.SetHook({});
     DataFields.Clear();
     KeyFields.Clear();
     PageText.clear();
@@ -246,8 +252,8 @@ void Tfrm_req::Close() {
         return;
     // The generation job reads and rewrites the window's lists and document:
     // the window goes away only after it has ended.
-    if (GenerationJob.joinable())
-        GenerationJob.join();
+    if (GenerationJob)
+        GenerationJob->WaitFor();
     closed_ = true;
     if (HTMLViewer != nullptr)
         HTMLViewer->Close();
@@ -306,6 +312,8 @@ bool Tfrm_req::HTMLViewerHotSpotTargetClick(const std::string& /*target*/, const
 // Values go into the pages HTML-escaped, so that a quote or "<" typed by the
 // user cannot break the page; the browser submits the original text back.
 void Tfrm_req::HttpMemoFilter_PAGE1HttpEntry(THttpMemoFilter& filter, const std::string& name) {
+    if (GenerationJob)
+        return;  // the job owns the lists: a form page asked for now shows no values
     if (name == "SELECTED_DN_C") {
         const auto& params = filter.GetEntryParams();
         if (!params.empty() && params[0] == DataFields.Value("DN_C"))
@@ -316,6 +324,8 @@ void Tfrm_req::HttpMemoFilter_PAGE1HttpEntry(THttpMemoFilter& filter, const std:
 }
 
 void Tfrm_req::HttpMemoFilter_PAGE2HttpEntry(THttpMemoFilter& filter, const std::string& name) {
+    if (GenerationJob)
+        return;
     if (name == "SELECTED_SIZE_KEY") {
         const auto& params = filter.GetEntryParams();
         if (!params.empty() && params[0] == KeyFields.Value("SIZE_KEY"))
@@ -360,12 +370,22 @@ void Tfrm_req::RunSaveDialog(const std::string& control, const std::string& filt
     // The chosen name reaches KeyFields with the page's next submission.
     if (chosen && found)
         ClickViewer->SetControlText(found->index, *chosen);
+    if (chosen)
+        DialogFileNames[control] = *chosen;
 }
 
 void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std::string& action,
                                     const std::string& /*target*/, const std::string& /*enctype*/,
                                     const std::string& /*method*/,
                                     const std::vector<std::string>& lines) {
+    // While the job runs it owns the lists: the waiting page has no form, and
+    // anything submitted meanwhile (a page the user got back to somehow) is
+    // ignored, but for the close button, which waits for the job.
+    if (GenerationJob) {
+        if (ButtonCode == 4)
+            Close();
+        return;
+    }
     // Every submission stores its page's list, whatever the button, so that
     // the entries of a page survive leaving it.
     const bool data_page = action == "VALIDA_1";
@@ -405,9 +425,138 @@ void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std:
     }
 }
 
+// ---------------------------------------------------------------------------
+// Randomness and the hand-over to generation
+
+void Tfrm_req::InputEntropyHook(const platform::InputMessage& message) {
+    if (hook_first_call_) {
+        hook_first_call_ = false;
+        FeedValue(Pool, static_cast<uint32_t>(std::time(nullptr)));
+    }
+    // The page's own millisecond time stamps stand for the tick count; the
+    // differences wrap around like it.
+    const uint32_t tick = message.time_ms;
+    switch (message.kind) {
+        case platform::InputMessage::MouseMove:
+            FeedValue(Pool, InputParam(message));
+            break;
+        case platform::InputMessage::ButtonDown:
+        case platform::InputMessage::ButtonUp:
+            FeedValue(Pool, InputParam(message));
+            FeedValue(Pool, tick - last_button_tick_);
+            last_button_tick_ = tick;
+            break;
+        case platform::InputMessage::KeyDown:
+            FeedValue(Pool, InputParam(message));
+            FeedValue(Pool, tick - last_key_tick_);
+            last_key_tick_ = tick;
+            break;
+    }
+}
+
+void Tfrm_req::FocusField(const std::string& control) {
+    if (std::optional<FoundControl> found = FindFormControl(control))
+        ClickViewer->FocusControl(found->index);
+}
+
+// A file the user chose in the save dialog was confirmed there; one typed in
+// by hand is replaced only after a question.
+bool Tfrm_req::ConfirmReplace(const std::string& control, const std::string& file_name) {
+    if (!platform::FileExists(file_name))
+        return true;
+    auto chosen = DialogFileNames.find(control);
+    if (chosen != DialogFileNames.end() && Trim(chosen->second) == file_name)
+        return true;
+    const std::string question =
+        std::string(msg::kReplaceFileHead) + file_name + msg::kReplaceFileTail;
+    if (HTMLViewer != nullptr &&
+        HTMLViewer->AskYesNo(msg::kTitle, question, platform::MessageIcon::Warning))
+        return true;
+    FocusField(control);
+    return false;
+}
+
 void Tfrm_req::StartGeneration() {
-    if (OnStartGeneration)
-        OnStartGeneration();
+    if (GenerationJob || closed_)
+        return;
+
+    // Names are used trimmed, as they were validated: a blank in front would
+    // move the file to another folder.
+    const std::string key_name = WithDefaultExtension(Trim(KeyFields.Value("KEY")), ".key");
+    const std::string request_name = WithDefaultExtension(Trim(KeyFields.Value("REQ")), ".req");
+    if (SameFile(key_name, request_name)) {
+        ShowMessage(msg::kSameFile, platform::MessageIcon::Error);
+        FocusField("REQ");
+        return;
+    }
+    if (!ConfirmReplace("KEY", key_name) || !ConfirmReplace("REQ", request_name))
+        return;
+
+    std::string mouse_message = ConfigDoc.GetElementText("MSG_MOUSE");
+    if (mouse_message.empty())
+        mouse_message = msg::kMouseMessage;
+    ShowMessage(mouse_message, platform::MessageIcon::Warning);
+
+    {
+        TMouseData collector(loop_, HTMLViewer);
+        collector.Needed = MouseEventsNeeded;
+        if (!collector.Do_MouseData())
+            return;  // the program is ending
+        for (size_t i = 0; i < collector.GetCount(); ++i)
+            FeedValue(Pool, collector.GetDatos(i));
+        for (uint32_t& value : collector.Samples)
+            value = 0;
+    }
+
+    if (HTMLViewer != nullptr)
+        HTMLViewer->SetCursor(platform::Cursor::Wait);
+    loop_.ProcessMessages();
+    LoadPage("Page3.htm");
+    if (HTMLViewer != nullptr)
+        HTMLViewer->SetCursor(platform::Cursor::Wait);
+    for (int i = 0; i < 100; ++i)
+        loop_.ProcessMessages();
+    if (loop_.QuitRequested() || closed_)
+        return;
+
+    KeyFields.SetValue("KEY", key_name);
+    KeyFields.SetValue("REQ", request_name);
+
+    auto job = std::make_unique<TThread_GenReq>(ConfigDoc, DataFields, KeyFields);
+    bool started = SeedAndCopyPool(Pool, job->Pool);
+    const char* failure = started ? msg::kJobFailed : msg::kNoSystemRandom;
+    if (started) {
+        GenerationJob = std::move(job);
+        started = GenerationJob->Start([this] { loop_.Post([this] { GenerationFinished(); }); });
+        if (!started)
+            GenerationJob.reset();
+    }
+    if (!started) {
+        if (HTMLViewer != nullptr)
+            HTMLViewer->SetCursor(platform::Cursor::Default);
+        ShowMessage(failure, platform::MessageIcon::Error);
+        ShowKeyPage();
+    }
+}
+
+void Tfrm_req::GenerationFinished() {
+    if (!GenerationJob)
+        return;
+    GenerationJob->WaitFor();
+    const GenerationResult result = GenerationJob->Result();
+    GenerationJob.reset();
+    if (closed_ || destroyed_)
+        return;
+    if (result.completed) {
+        LoadPage("Page4.htm");
+        if (HTMLViewer != nullptr)
+            HTMLViewer->SetCursor(platform::Cursor::Default);
+        return;
+    }
+    if (HTMLViewer != nullptr)
+        HTMLViewer->SetCursor(platform::Cursor::Default);
+    ShowMessage(result.message, platform::MessageIcon::Error);
+    ShowKeyPage();
 }
 
 std::optional<Tfrm_req::FoundControl> Tfrm_req::FindFormControl(const std::string& name) const {

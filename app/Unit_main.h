@@ -5,21 +5,31 @@
 // lists, and it stores, validates and answers the submitted forms by moving
 // between the pages.
 //
-// Everything here runs on the window thread. The window talks to the viewer
-// only through platform::PageViewer.
+// After a valid key page the window hands over to generation: the mouse
+// collection (TMouseData), the waiting page, and the generation job
+// (TThread_GenReq) on a worker thread, whose end brings the final page, or
+// the key page again with a message when the job failed. From start-up on an
+// input hook feeds every mouse movement, button event and key press into the
+// window's random pool.
+//
+// Everything here runs on the window thread, except the job. The window talks
+// to the viewer only through platform::PageViewer.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "app/Unit_tthread_genreq.h"
 #include "app/archive.h"
 #include "app/config_lookup.h"
 #include "app/field_list.h"
 #include "app/template_filter.h"
+#include "crypto/rsa/rand.h"
 #include "platform/message_loop.h"
 #include "platform/module.h"
 #include "platform/page_viewer.h"
@@ -129,11 +139,32 @@ class Tfrm_req : public platform::PageViewerEvents {
     void ShowDataPage();
     void ShowKeyPage();
 
-    // The hand-over to generation after a valid key page. It runs whatever
-    // OnStartGeneration holds (the mouse collection and the generation job
-    // plug in there); a job it starts goes into GenerationJob, which Close
-    // waits for.
+    // The hand-over to generation after a valid key page. The file names
+    // are trimmed and get ".key" / ".req" when their file-name part has no
+    // full stop; the two names must differ, and a file that exists under a
+    // name the user typed (rather than chose in the save dialog, which asked
+    // already) is replaced only when the user says Yes. Then the mouse
+    // message, the collection of 500 input events fed into Pool, the waiting
+    // page with the wait cursor, and the job, started with a seeded copy of
+    // Pool; the function returns once it runs. A refusal or a failure before
+    // the job starts leaves the window on the key page with the focus on the
+    // field concerned; the program ending during the collection starts
+    // nothing. Does nothing while a job runs.
     void StartGeneration();
+
+    // The job's end notification, on the window thread: waits for the
+    // thread, then shows the final page with the default cursor, or, when
+    // the job failed, its message ("Aviso", error icon) and the key page
+    // again with the values kept (the password fields are empty: the job
+    // wiped them). Nothing after the window has closed.
+    void GenerationFinished();
+    bool GenerationRunning() const { return GenerationJob != nullptr; }
+
+    // The permanent input hook: feeds the calendar time once, on the first
+    // message, then every mouse movement's position, and every button
+    // event's and key press's parameter followed by the milliseconds since
+    // the previous event of its kind (buttons and keys apart), into Pool.
+    void InputEntropyHook(const platform::InputMessage& message);
 
     // Tag handlers of the two form pages.
     void HttpMemoFilter_PAGE1HttpEntry(THttpMemoFilter& filter, const std::string& name);
@@ -162,8 +193,14 @@ class Tfrm_req : public platform::PageViewerEvents {
     THttpMemoFilter HttpMemoFilter_PAGE1;
     THttpMemoFilter HttpMemoFilter_PAGE2;
 
-    std::function<void()> OnStartGeneration;
-    std::thread GenerationJob;
+    // The window's random pool; the input hook keeps feeding it all along.
+    RandomPool Pool;
+    // The running generation job; Close and the destructor wait for it.
+    std::unique_ptr<TThread_GenReq> GenerationJob;
+    // Events a collection gathers.
+    uint32_t MouseEventsNeeded = 500;
+    // The last name the save dialog gave each file control ("KEY", "REQ").
+    std::map<std::string, std::string> DialogFileNames;
 
     // Opens a link's URL with the desktop; replaceable for tests.
     std::function<bool(const std::string&)> OpenUrl;
@@ -178,6 +215,13 @@ class Tfrm_req : public platform::PageViewerEvents {
     void ShowMessage(const std::string& text, platform::MessageIcon icon);
     void LoadPage(const std::string& name);
     bool FailKeyField(const std::string& message, const std::string& control);
+    bool ConfirmReplace(const std::string& control, const std::string& file_name);
+    void FocusField(const std::string& control);
+
+    // State of the input hook.
+    bool hook_first_call_ = true;
+    uint32_t last_key_tick_ = 0;
+    uint32_t last_button_tick_ = 0;
 
     platform::MessageLoop& loop_;
     ProgramImage program_;

@@ -48,4 +48,42 @@ inline constexpr const char* kKeyPathInvalid =
 inline constexpr const char* kRequestPathInvalid =
     "La ruta especificada para el requerimiento no es v\xE1lida";
 
+// Generation hand-over. The built-in mouse message, used when the profile's
+// MSG_MOUSE is empty or missing.
+inline constexpr const char* kMouseMessage =
+    "A continuaci\xF3n una semilla aleatoria debe de ser generada\r\n"
+    "para completar la creaci\xF3n de su par de llaves.\r\n"
+    "Para esto deber\xE1 de mover el rat\xF3n de manera aleatoria y continua,\r\n"
+    "aparecer\xE1 una barra que le indicar\xE1 el progreso de sus movimientos\r\n";
+// A file that exists and whose name the user typed; the name goes between
+// the two parts.
+inline constexpr const char* kReplaceFileHead = "El archivo ";
+inline constexpr const char* kReplaceFileTail =
+    " ya existe. \xBF"
+    "Desea reemplazarlo?";
+inline constexpr const char* kSameFile =
+    "La llave privada y el requerimiento no pueden guardarse en el mismo archivo";
+inline constexpr const char* kNoSystemRandom =
+    "No se pudo obtener datos aleatorios del sistema operativo";
+
+// The generation job: what went wrong. Every text ends with the sentence
+// that no file was written.
+inline constexpr const char* kNothingWritten = " No se escribi\xF3 ning\xFAn archivo.";
+inline constexpr const char* kIpAddressInvalid =
+    "La direcci\xF3n IP del nombre alternativo (EA_SUBJECT_ALT_NAME_IP) no es v\xE1lida: ";
+inline constexpr const char* kAttrInvalid =
+    "El valor del atributo EA_ATTR no es un n\xFAmero entero v\xE1lido: ";
+inline constexpr const char* kAltNamesFailed =
+    "No se pudieron codificar los nombres alternativos del requerimiento.";
+inline constexpr const char* kKeySizeInvalid =
+    "El tama\xF1o de la llave (SIZE_KEY) no es un n\xFAmero entero v\xE1lido: ";
+inline constexpr const char* kKeySizeOutOfRange =
+    "El tama\xF1o de la llave debe estar entre 508 y 2048 bits: ";
+inline constexpr const char* kKeyGenerationFailed = "No se pudo generar el par de llaves.";
+inline constexpr const char* kKeyProtectionFailed =
+    "No se pudo proteger la llave privada con la clave de acceso.";
+inline constexpr const char* kRequestFailed = "No se pudo construir el requerimiento.";
+inline constexpr const char* kFileWriteFailed = "No se pudo escribir el archivo ";
+inline constexpr const char* kJobFailed = "No se pudo completar la generaci\xF3n de las llaves.";
+
 }  // namespace app::msg

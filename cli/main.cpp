@@ -2,23 +2,38 @@
 // /ZIP switches. A start-up that cannot go on is reported as "Aviso: ..." on
 // standard error and, in a desktop session, in a dialog, and the program ends
 // with the start-up's exit code; no temporary file is left behind.
+//
+// After a good start-up the window's pages are served on 127.0.0.1 and one
+// browser window is opened on them (--no-open opens nothing). The address,
+// with its one-time token, is printed on standard output as one line. The
+// program ends with code 0 when the wizard closes (its Cerrar/Salir buttons),
+// when the user closes the browser window, or on SIGINT, SIGTERM or SIGHUP.
 #include <langinfo.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Unit_main.h"
 #include "app/text.h"
 #include "cli/bare_size.h"
+#include "cli/generate_command.h"
 #include "platform/files.h"
 #include "platform/message_loop.h"
+#include "viewer/browser_launch.h"
+#include "viewer/browser_viewer.h"
 
 extern char** environ;
 
@@ -71,26 +86,110 @@ void ShowNotice(const std::string& text) {
     RunDialog({"xmessage", "-center", "-title", "Aviso", "-buttons", "OK", text});
 }
 
+// Opens the browser window on `url`, sized like the wizard's window. False
+// when there is nothing to open it with.
+bool OpenWindow(const std::string& url, int width, int height) {
+    viewer::WindowRequest request;
+    request.url = url;
+    request.width = width;
+    request.height = height;
+    request.profile_dir = viewer::WindowProfileDir();
+    request.as_root = geteuid() == 0;
+    return viewer::LaunchDetached(viewer::WindowCommand(request, viewer::FindProgram));
+}
+
+// Ctrl+C, a closed terminal or a plain kill end the program the way the
+// window's close box does: the temporary files go away and a running
+// generation job is waited for. The signals are blocked in every thread
+// (threads inherit the mask of the thread that makes them, so this object
+// must exist before any other thread) and taken by one thread of their own.
+class StopSignals {
+  public:
+    StopSignals() {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGTERM);
+        sigaddset(&set_, SIGHUP);
+        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    ~StopSignals() {
+        if (!thread_.joinable())
+            return;
+        done_ = true;
+        pthread_kill(thread_.native_handle(), SIGTERM);
+        thread_.join();
+    }
+
+    // From now on each signal posts `on_signal` to the loop.
+    void Watch(platform::MessageLoop& loop, std::function<void()> on_signal) {
+        thread_ = std::thread([this, &loop, on_signal = std::move(on_signal)] {
+            int signal_number = 0;
+            while (sigwait(&set_, &signal_number) == 0 && !done_)
+                loop.Post(on_signal);
+        });
+    }
+
+  private:
+    sigset_t set_;
+    std::thread thread_;
+    std::atomic<bool> done_{false};
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // `reqwiz generate ...` makes the two files without the window.
+    if (argc >= 2 && std::strcmp(argv[1], "generate") == 0)
+        return cli::RunGenerate(argc - 2, argv + 2);
+    std::vector<std::string> args;
+    bool open_window = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-open") == 0)
+            open_window = false;
+        else
+            args.emplace_back(argv[i]);
+    }
     try {
         platform::MessageLoop loop;
+        StopSignals stop_signals;
         app::Tfrm_req window(loop, {platform::ProgramPath(), cli::BareProgramSize()});
         if (std::optional<app::StartupFailure> failure = window.FormCreate(args)) {
             window.FormDestroy();
             ShowNotice(failure->message);
             return failure->exit_code;
         }
-        std::printf(
-            "%s\n",
-            ForTerminal("reqwiz: perfil cargado; la ventana del asistente a\xFAn no est\xE1 "
-                        "disponible en esta versi\xF3n.")
-                .c_str());
+
+        viewer::ViewerOptions options;
+        options.title = window.Caption;
+        viewer::BrowserViewer page_viewer(loop, window, options);
+        if (!page_viewer.Start()) {
+            window.FormDestroy();
+            ShowNotice("No se pudo abrir la ventana del asistente.");
+            return 1;
+        }
+        // Closing the browser window is the window's close box.
+        page_viewer.OnPageGone = [&window] { window.Close(); };
+        stop_signals.Watch(loop, [&window] { window.Close(); });
+        window.AttachViewer(&page_viewer);
+        window.FormShow();
+
+        const std::string url = page_viewer.StartUrl();
+        std::printf("%s\n", url.c_str());
+        std::fflush(stdout);
+        if (open_window && !OpenWindow(url, window.Width, window.Height)) {
+            std::fprintf(stderr, "%s\n",
+                         ForTerminal("reqwiz: abra esta direcci\xF3n en un navegador.").c_str());
+            std::fflush(stderr);
+        }
+
+        const int exit_code = loop.Run();
+        page_viewer.Stop();
+        window.AttachViewer(nullptr);
         window.FormDestroy();
-        return 0;
+        return exit_code;
     } catch (const std::exception& e) {
         ShowNotice(e.what());
         return 1;

@@ -58,6 +58,17 @@ class PageViewer {
 
     virtual void SetCursor(Cursor cursor) = 0;
 
+    // The collection overlay of the entropy step: it covers the screen (full
+    // screen where the viewer can), stays in front of everything else and
+    // shows a centred panel three quarters of the screen wide with the title
+    // strip "Avance" and a progress bar from 0 to 100. Input events keep
+    // arriving at the message loop while it is shown. StartCollection shows it
+    // with the bar at 0, SetCollectionProgress moves the bar (values outside
+    // 0 to 100 are clamped), StopCollection takes it away.
+    virtual void StartCollection() {}
+    virtual void SetCollectionProgress(int /*percent*/) {}
+    virtual void StopCollection() {}
+
     // Closes the window: the viewer goes away and shows nothing more.
     virtual void Close() = 0;
 };

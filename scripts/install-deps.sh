@@ -3,7 +3,8 @@
 # missing. Safe to run again: with everything present it does nothing.
 #   scripts/install-deps.sh [build|browser]...
 # "build" (the default) is what compiling and the unit tests need; "browser"
-# adds Chromium and Node.js for the end-to-end tests and `make run`.
+# adds Chromium (with fonts for the pages) and Node.js for the end-to-end
+# tests and `make run`.
 set -euo pipefail
 
 build_packages=(
@@ -12,7 +13,11 @@ build_packages=(
     openssl
     libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
 )
-browser_packages=(chromium nodejs npm)
+browser_packages=(chromium fonts-liberation nodejs npm)
+# A browser tool already on PATH counts as present whatever package brought
+# it: Node.js from another source carries its own npm, and Debian's npm
+# package would conflict with it.
+declare -A command_of=([chromium]=chromium [nodejs]=node [npm]=npm)
 
 wanted=()
 for group in "${@:-build}"; do
@@ -25,6 +30,9 @@ done
 
 missing=()
 for pkg in "${wanted[@]}"; do
+    if [ -n "${command_of[$pkg]:-}" ] && command -v "${command_of[$pkg]}" >/dev/null; then
+        continue
+    fi
     status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
     [ "$status" = installed ] || missing+=("$pkg")
 done

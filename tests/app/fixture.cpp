@@ -80,6 +80,20 @@ void FakeViewer::SetControls(const std::vector<std::string>& names,
     }
 }
 
+void FakeViewer::StartCollection() {
+    ++collections_started;
+    if (input_loop == nullptr)
+        return;
+    for (uint32_t i = 0; i < collection_input; ++i) {
+        platform::InputMessage move;
+        move.kind = platform::InputMessage::MouseMove;
+        move.x = static_cast<int32_t>(100 + i % 640);
+        move.y = static_cast<int32_t>(50 + (i * 7) % 480);
+        move.time_ms = 1000000 + 16 * i;
+        input_loop->PostInput(move);
+    }
+}
+
 void FakeViewer::ShowControl(size_t index) {
     if (index < controls.size()) {
         controls[index].visible = true;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/message_loop.h"
 #include "platform/page_viewer.h"
 #include "tests/support/process.h"
 
@@ -47,6 +48,12 @@ class FakeViewer : public platform::PageViewer {
     // Script.
     std::vector<platform::FormControlInfo> controls;
     std::optional<std::string> save_answer;
+    bool yes_answer = true;
+    // When set, showing the collection overlay posts `collection_input` mouse
+    // moves to this loop (positions and times vary from one to the next), as
+    // a user moving the mouse over it would.
+    platform::MessageLoop* input_loop = nullptr;
+    uint32_t collection_input = 0;
 
     // Record.
     std::vector<std::string> loads;
@@ -57,6 +64,10 @@ class FakeViewer : public platform::PageViewer {
     std::vector<SaveCall> saves;
     bool closed = false;
     platform::Cursor cursor = platform::Cursor::Default;
+    std::vector<platform::Cursor> cursors;
+    int collections_started = 0;
+    int collections_stopped = 0;
+    std::vector<int> progress;  // every bar position shown
 
     // Sets the controls of a page by name; names in `hidden` are not visible.
     void SetControls(const std::vector<std::string>& names,
@@ -70,7 +81,7 @@ class FakeViewer : public platform::PageViewer {
     bool AskYesNo(const std::string& title, const std::string& text,
                   platform::MessageIcon icon) override {
         boxes.push_back({title, text, icon});
-        return true;
+        return yes_answer;
     }
     std::vector<platform::FormControlInfo> FormControls() override { return controls; }
     void ShowControl(size_t index) override;
@@ -82,7 +93,13 @@ class FakeViewer : public platform::PageViewer {
         saves.push_back({filter, extension, initial});
         return save_answer;
     }
-    void SetCursor(platform::Cursor c) override { cursor = c; }
+    void SetCursor(platform::Cursor c) override {
+        cursor = c;
+        cursors.push_back(c);
+    }
+    void StartCollection() override;
+    void SetCollectionProgress(int percent) override { progress.push_back(percent); }
+    void StopCollection() override { ++collections_stopped; }
     void Close() override { closed = true; }
 };
 

@@ -16,7 +16,8 @@ extern char** environ;
 
 namespace testing_support {
 
-RunResult run(const std::vector<std::string>& argv, const std::string& input) {
+RunResult run(const std::vector<std::string>& argv, const std::string& input,
+              const std::string& terminate_when_output_has) {
     RunResult result;
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
@@ -58,6 +59,7 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input) {
         in_fd = -1;
     }
     bool out_open = true, err_open = true;
+    bool terminated = false;
     char buf[65536];
     while (out_open || err_open || in_fd >= 0) {
         pollfd fds[3];
@@ -87,6 +89,11 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input) {
             std::string& sink = fds[i].fd == out_pipe[0] ? result.out : result.err;
             if (r > 0) {
                 sink.append(buf, static_cast<size_t>(r));
+                if (!terminated && !terminate_when_output_has.empty() &&
+                    result.out.find(terminate_when_output_has) != std::string::npos) {
+                    kill(pid, SIGTERM);
+                    terminated = true;
+                }
             } else {
                 (fds[i].fd == out_pipe[0] ? out_open : err_open) = false;
             }

@@ -16,7 +16,11 @@ struct RunResult {
 
 // Runs argv[0] (looked up in PATH) with the given arguments, feeds `input` on
 // its standard input and collects both output streams. No shell is involved.
-RunResult run(const std::vector<std::string>& argv, const std::string& input = "");
+// With `terminate_when_output_has`, the program is sent SIGTERM once its
+// standard output contains that text (for programs that serve until told to
+// stop); the result is still what it printed and how it ended.
+RunResult run(const std::vector<std::string>& argv, const std::string& input = "",
+              const std::string& terminate_when_output_has = "");
 
 // A fresh folder under the system's temporary directory, removed with its
 // contents when the object goes away.

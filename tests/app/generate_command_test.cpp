@@ -1,0 +1,355 @@
+// `reqwiz generate` run as a program, with OpenSSL reading what it writes:
+// the request verifies and carries the subject the job builds, the key file
+// opens with the password and holds the request's key; the same entropy file
+// gives the same files; every rejection says why and leaves no file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "app/text.h"
+#include "tests/app/fixture.h"
+#include "tests/support/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::run;
+using testing_support::RunResult;
+using testing_support::TempDir;
+
+constexpr const char* kPassword = "Clave2024";
+
+// The data page's submission with accented names, ISO-8859-1.
+std::vector<std::pair<std::string, std::string>> Fields() {
+    return {{"DN_O", "Tarsel SA"},
+            {"DN_OU", ""},
+            {"DN_CN_1",
+             "Mar\xED"
+             "a"},
+            {"DN_CN_2",
+             "Ib\xE1\xF1"
+             "ez"},
+            {"DN_CN_3", "Le\xF3n"},
+            {"DN_T", ""},
+            {"DN_STREET_1", "Reforma"},
+            {"DN_STREET_2", "222"},
+            {"DN_STREET_3", "4"},
+            {"DN_STREET_4", "Centro"},
+            {"DN_POSTALCODE", "06600"},
+            {"DN_C", "MX"},
+            {"DN_S", "cdmx"},
+            {"DN_L", "Cuauht\xE9moc"},
+            {"DN_UID_1", "IALM"},
+            {"DN_UID_2", "800101"},
+            {"DN_UID_3", "AB1"},
+            {"DN_SN", ""},
+            {"DN_E", "Maria@Example.COM"},
+            {"DN_PHONE", "5555555555"},
+            {"DN_FAX", ""},
+            {"EA_CHALLENGE", "CAMPANAS1987"}};
+}
+
+// Latin-1 bytes as OpenSSL prints them with esc_msb: "\CD".
+std::string EscapedMsb(const std::string& latin1) {
+    std::string out;
+    for (char c : latin1) {
+        auto b = static_cast<uint8_t>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "\\%02X", b);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+std::string OuterDer(const std::string& bytes) {
+    size_t length = static_cast<uint8_t>(bytes.at(1)), header = 2;
+    if (length & 0x80) {
+        const size_t count = length & 0x7F;
+        length = 0;
+        for (size_t i = 0; i < count; ++i)
+            length = (length << 8) | static_cast<uint8_t>(bytes.at(2 + i));
+        header += count;
+    }
+    return bytes.substr(0, header + length);
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+class Generate : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Messages come out in ISO-8859-1 under the C locale.
+        setenv("LC_ALL", "C", 1);
+        WriteFields(Fields());
+    }
+    void TearDown() override { unsetenv("LC_ALL"); }
+
+    void WriteFields(const std::vector<std::pair<std::string, std::string>>& fields) {
+        std::string text;
+        for (const auto& [name, value] : fields)
+            text += app::Latin1ToUtf8(name + "=" + value) + "\n";
+        testing_support::write_file(dir.file("campos.txt"), Bytes(text));
+    }
+    void ChangeFields(const std::map<std::string, std::string>& changes) {
+        auto fields = Fields();
+        for (auto& [name, value] : fields) {
+            if (changes.count(name))
+                value = changes.at(name);
+        }
+        for (const auto& [name, value] : changes) {
+            bool known = false;
+            for (const auto& field : fields)
+                known = known || field.first == name;
+            if (!known)
+                fields.push_back({name, value});
+        }
+        WriteFields(fields);
+    }
+
+    RunResult Run(std::vector<std::string> extra, const std::string& password = kPassword,
+                  const std::string& key = "", const std::string& req = "") {
+        std::vector<std::string> argv = {APP_TEST_PACKED_PROGRAM,
+                                         "generate",
+                                         "--data",
+                                         dir.file("campos.txt"),
+                                         "--key",
+                                         key.empty() ? out.file("llave") : key,
+                                         "--req",
+                                         req.empty() ? out.file("solicitud") : req};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return run(argv, password + "\n");
+    }
+
+    RunResult OpenSsl(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {"openssl"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return run(argv);
+    }
+
+    // Writes the DER part of the request file to request.der.
+    std::string RequestDer() {
+        const std::string der = OuterDer(app_test::ReadText(out.file("solicitud.req")));
+        testing_support::write_file(out.file("request.der"), Bytes(der));
+        return out.file("request.der");
+    }
+
+    std::vector<std::string> OutputFiles() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out.path()))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    TempDir dir, out;
+};
+
+TEST_F(Generate, OpenSslReadsBothFilesForEverySize) {
+    for (const char* bits : {"508", "1025", "2048"}) {
+        for (const auto& entry : fs::directory_iterator(out.path()))
+            fs::remove(entry.path());
+        const RunResult result = Run({"--size", bits});
+        ASSERT_EQ(result.exit_code, 0) << result.err;
+        EXPECT_EQ(result.out, out.file("llave.key") + "\n" + out.file("solicitud.req") + "\n");
+
+        const std::string der = RequestDer();
+        const RunResult verify =
+            OpenSsl({"req", "-inform", "DER", "-in", der, "-verify", "-noout"});
+        EXPECT_EQ(verify.exit_code, 0) << verify.err;
+        EXPECT_NE((verify.out + verify.err).find("verify OK"), std::string::npos);
+
+        const RunResult subject = OpenSsl({"req", "-inform", "DER", "-in", der, "-noout",
+                                           "-subject", "-nameopt", "sep_multiline,esc_msb,lname"});
+        ASSERT_EQ(subject.exit_code, 0) << subject.err;
+        EXPECT_NE(subject.out.find("commonName=" +
+                                   EscapedMsb("MAR\xCD"
+                                              "A IB\xC1\xD1"
+                                              "EZ LE\xD3N") +
+                                   "\n"),
+                  std::string::npos)
+            << subject.out;
+        EXPECT_NE(subject.out.find("streetAddress=REFORMA 222 4. CENTRO\n"), std::string::npos)
+            << subject.out;
+        EXPECT_NE(subject.out.find("emailAddress=maria@example.com\n"), std::string::npos);
+        const RunResult text = OpenSsl({"req", "-inform", "DER", "-in", der, "-noout", "-text"});
+        EXPECT_NE(text.out.find(std::string("Public-Key: (") + bits + " bit)"), std::string::npos);
+
+        // The trailer: the mark, then the fields as the job left them.
+        const std::string file = app_test::ReadText(out.file("solicitud.req"));
+        const std::string trailer = file.substr(OuterDer(file).size());
+        EXPECT_EQ(trailer.rfind("VERSION1.1DN_O=Tarsel SA\r\n", 0), 0u);
+        EXPECT_NE(trailer.find("\r\nDN_CN_2=IB\xC1\xD1"
+                               "EZ\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(trailer.substr(trailer.size() - 27), "EA_CHALLENGE=CAMPANAS1987\r\n");
+
+        // The key file opens with the password and holds the request's key.
+        const RunResult key =
+            OpenSsl({"pkcs8", "-inform", "DER", "-in", out.file("llave.key"), "-passin",
+                     std::string("pass:") + kPassword, "-provider", "legacy", "-provider",
+                     "default", "-out", out.file("clave.pem")});
+        ASSERT_EQ(key.exit_code, 0) << key.err;
+        const RunResult key_modulus =
+            OpenSsl({"rsa", "-in", out.file("clave.pem"), "-noout", "-modulus"});
+        const RunResult request_modulus =
+            OpenSsl({"req", "-inform", "DER", "-in", der, "-noout", "-modulus"});
+        ASSERT_EQ(key_modulus.exit_code, 0) << key_modulus.err;
+        EXPECT_EQ(key_modulus.out, request_modulus.out);
+        EXPECT_EQ(key_modulus.out.rfind("Modulus=", 0), 0u);
+        const RunResult wrong = OpenSsl({"pkcs8", "-inform", "DER", "-in", out.file("llave.key"),
+                                         "-passin", "pass:Clave2025", "-provider", "legacy",
+                                         "-provider", "default", "-out", out.file("no.pem")});
+        EXPECT_NE(wrong.exit_code, 0);
+    }
+}
+
+TEST_F(Generate, SameEntropyFileSameFiles) {
+    std::string entropy;
+    for (int i = 0; i < 300; ++i)
+        entropy += static_cast<char>(i * 37 + 11);
+    testing_support::write_file(dir.file("azar.bin"), Bytes(entropy));
+    testing_support::write_file(dir.file("otro.bin"), Bytes(entropy.substr(0, 299) + "x"));
+
+    std::vector<std::string> keys, requests;
+    for (const char* source : {"azar.bin", "azar.bin", "otro.bin"}) {
+        const RunResult result =
+            Run({"--size", "1024", "--force", "--entropy-file", dir.file(source)});
+        ASSERT_EQ(result.exit_code, 0) << result.err;
+        keys.push_back(app_test::ReadText(out.file("llave.key")));
+        requests.push_back(app_test::ReadText(out.file("solicitud.req")));
+    }
+    EXPECT_EQ(keys[0], keys[1]);
+    EXPECT_EQ(requests[0], requests[1]);
+    EXPECT_NE(keys[0], keys[2]);
+    EXPECT_NE(requests[0], requests[2]);
+
+    // Without an entropy file the operating system seeds every run anew.
+    ASSERT_EQ(Run({"--size", "1024", "--force"}).exit_code, 0);
+    EXPECT_NE(app_test::ReadText(out.file("llave.key")), keys[0]);
+}
+
+TEST_F(Generate, EveryRejectionSaysWhyAndWritesNothing) {
+    const std::string o = out.path();
+    fs::create_directory(dir.file("ocupado.req"));
+    testing_support::write_file(dir.file("vieja.key"), Bytes("vieja"));
+    testing_support::write_file(dir.file("corta.bin"), Bytes(std::string(255, 'a')));
+    const std::string invalid_name =
+        "\nEl nombre del archivo no puede contener acentos, \n \xF1 o caracteres especiales.\n"
+        "Por favor modif\xED"
+        "calo.";
+    struct Case {
+        std::map<std::string, std::string> fields;
+        std::vector<std::string> extra;
+        std::string password, key, req;
+        std::string message;
+    } cases[] = {
+        {{{"DN_O", ""}}, {}, kPassword, "", "", "Proporciona el campo Raz\xF3n SOcial"},
+        {{{"DN_CN_2", "  "}}, {}, kPassword, "", "", "Proporciona el campo Primer Apellido"},
+        {{}, {}, "abc123", "", "", app::msg::kPasswordTooShort},
+        {{}, {}, "abcdefghij", "", "", app::msg::kPasswordNeedsDigitsAndLetters},
+        {{}, {}, "", "", "", app::msg::kPasswordTooShort},
+        {{}, {}, kPassword, " ", "", "Indica el archivo para guardar la llave privada"},
+        {{}, {}, kPassword, "", " ", "Indica el archivo para guardar el requerimiento"},
+        {{}, {}, kPassword, "/no/existe/llave", "", app::msg::kKeyPathInvalid},
+        {{}, {}, kPassword, "", "/no/existe/req", app::msg::kRequestPathInvalid},
+        {{}, {}, kPassword, o + "/", "", app::msg::kKeyFileMissing},
+        {{}, {}, kPassword, "", o + "/", app::msg::kRequestFileMissing},
+        {{}, {}, kPassword, o + "/mi llave", "", invalid_name},
+        {{},
+         {},
+         kPassword,
+         "",
+         o + "/solicit\xC3\xBA"
+             "d",
+         invalid_name},
+        {{}, {}, kPassword, o + "/uno.dat", o + "/uno.dat", app::msg::kSameFile},
+        {{},
+         {},
+         kPassword,
+         dir.file("vieja.key"),
+         "",
+         std::string(app::msg::kReplaceFileHead) + dir.file("vieja.key") +
+             " ya existe; use --force para reemplazarlo"},
+        {{{"EA_SUBJECT_ALT_NAME_IP", "10.x.0.1"}},
+         {},
+         kPassword,
+         "",
+         "",
+         std::string(app::msg::kIpAddressInvalid) + "10.x.0.1." + app::msg::kNothingWritten},
+        {{},
+         {"--size", "4096"},
+         kPassword,
+         "",
+         "",
+         std::string(app::msg::kKeySizeOutOfRange) + "4096." + app::msg::kNothingWritten},
+        {{},
+         {"--size", "mil"},
+         kPassword,
+         "",
+         "",
+         std::string(app::msg::kKeySizeInvalid) + "mil." + app::msg::kNothingWritten},
+        {{},
+         {"--force"},
+         kPassword,
+         "",
+         dir.file("ocupado.req"),
+         std::string(app::msg::kFileWriteFailed) + dir.file("ocupado.req") + "." +
+             app::msg::kNothingWritten},
+        {{},
+         {"--entropy-file", dir.file("corta.bin")},
+         kPassword,
+         "",
+         "",
+         "El archivo de entrop\xED"
+         "a " +
+             dir.file("corta.bin") + " no se pudo leer o tiene menos de 256 bytes"},
+        {{{"DN_L", "Euro \xE2\x82\xAC"}}, {}, kPassword, "", "", "La l\xEDnea "},
+    };
+    for (const Case& c : cases) {
+        ChangeFields(c.fields);
+        // The euro sign is outside ISO-8859-1: the fields file gets it as
+        // UTF-8 bytes, written unconverted.
+        if (c.fields.count("DN_L")) {
+            std::string text = app_test::ReadText(dir.file("campos.txt"));
+            const std::string typed = app::Latin1ToUtf8("Euro \xE2\x82\xAC");
+            text.replace(text.find(typed), typed.size(), "Euro \xE2\x82\xAC");
+            testing_support::write_file(dir.file("campos.txt"), Bytes(text));
+        }
+        const RunResult result = Run(c.extra, c.password, c.key, c.req);
+        EXPECT_EQ(result.exit_code, 1) << c.message << "\n" << result.err;
+        const std::string expected = "Aviso: " + c.message;
+        // Messages are printed without the blank lines around them.
+        std::string tidy = expected;
+        while (tidy.find("Aviso: \n") != std::string::npos)
+            tidy.replace(tidy.find("Aviso: \n"), 8, "Aviso: ");
+        EXPECT_EQ(result.err.rfind(tidy, 0), 0u) << result.err << "\nexpected: " << tidy;
+        EXPECT_TRUE(result.out.empty()) << result.out;
+        EXPECT_TRUE(OutputFiles().empty()) << c.message;
+        EXPECT_EQ(app_test::ReadText(dir.file("vieja.key")), "vieja");
+    }
+
+    // --force replaces.
+    WriteFields(Fields());
+    const RunResult forced = Run({"--size", "508", "--force"}, kPassword, dir.file("vieja.key"));
+    EXPECT_EQ(forced.exit_code, 0) << forced.err;
+    EXPECT_NE(app_test::ReadText(dir.file("vieja.key")), "vieja");
+
+    // A malformed command line.
+    EXPECT_EQ(run({APP_TEST_PACKED_PROGRAM, "generate", "--key"}).exit_code, 2);
+    EXPECT_EQ(run({APP_TEST_PACKED_PROGRAM, "generate", "--data", dir.file("campos.txt"), "--key",
+                   "a", "--req", "b", "--zip", "z", "--config", "c"})
+                  .exit_code,
+              2);
+}
+
+}  // namespace

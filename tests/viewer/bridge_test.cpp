@@ -1,0 +1,287 @@
+// The viewer's operations and events across the server: pages and images
+// answered by the window thread, clicks and submissions delivered in order,
+// modal steps that wait for the page's answer, the control list, input for
+// the hook, and the end of the window.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/viewer/viewer_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+using viewer_test::QuickOptions;
+using viewer_test::Wizard;
+using namespace std::chrono_literals;
+
+TEST(ViewerBridge, PagesComeFromTheWindowAsIso88591WithTheShim) {
+    Wizard wizard;
+    wizard.events.pages["INDEX.HTM"] = {"<html><head><title>Datos</title></head>",
+                                        "<body>Raz\xF3n social</body></html>"};
+    auto page = wizard.Get("/INDEX.HTM");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=ISO-8859-1");
+    const std::string& html = page->body;
+    // The window's lines, bytes unchanged, each ended by CR LF, with the
+    // shim inside the head.
+    EXPECT_EQ(html.rfind("<html><head><style>", 0), 0u);
+    EXPECT_NE(
+        html.find(
+            "</script><title>Datos</title></head>\r\n<body>Raz\xF3n social</body></html>\r\n"),
+        std::string::npos);
+    EXPECT_NE(html.find("/__reqwiz/"), std::string::npos);
+
+    // A page the archive does not hold is served empty, still with the shim
+    // so that the window can move on from it.
+    auto missing = wizard.Get("/nothing.htm");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 200);
+    EXPECT_NE(missing->body.find("<script>"), std::string::npos);
+    EXPECT_EQ(wizard.events.Log(),
+              (std::vector<std::string>{"page INDEX.HTM", "page nothing.htm"}));
+}
+
+TEST(ViewerBridge, ImagesComeFromTheWindowWithTheirContentType) {
+    Wizard wizard;
+    const std::vector<uint8_t> gif{'G', 'I', 'F', '8', '9', 'a', 0, 0xFF, 0x80};
+    wizard.events.images["Images/pixel.gif"] = gif;
+    auto image = wizard.Get("/Images/pixel.gif");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->status, 200);
+    EXPECT_EQ(image->get_header_value("Content-Type"), "image/gif");
+    EXPECT_EQ(image->body, std::string(gif.begin(), gif.end()));
+
+    auto missing = wizard.Get("/Images/none.gif");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 404);
+    EXPECT_TRUE(missing->body.empty());
+
+    // A name with an encoded character reaches the window decoded, in ISO-8859-1.
+    wizard.Get("/Images/ni%C3%B1o.gif");
+    EXPECT_EQ(wizard.events.Log().back(), "image Images/ni\xF1o.gif");
+}
+
+TEST(ViewerBridge, ClicksAndSubmissionsReachTheWindowInOrderAsIso88591) {
+    Wizard wizard;
+    const json click{{"name", "Image2"}, {"onclick", "2"}};
+    const json submit{{"action", "VALIDA_1"},
+                      {"target", ""},
+                      {"enctype", "x-www-form-encoded"},
+                      {"method", "POST"},
+                      {"lines",
+                       {"DN_O=\xC3\x91"
+                        "AND\xC3\x9A S.A.",
+                        "DN_OU=", "DN_L=\xE2\x82\xAC", "Image2.x=10", "Image2.y=7"}}};
+    ASSERT_EQ(wizard.Post("/__reqwiz/click", click)->status, 204);
+    ASSERT_EQ(wizard.Post("/__reqwiz/submit", submit)->status, 204);
+    ASSERT_EQ(
+        wizard.Post("/__reqwiz/link", json{{"target", "_blank"}, {"url", "http://x/"}})->status,
+        204);
+    EXPECT_EQ(wizard.events.WaitForLog(3),
+              (std::vector<std::string>{"click Image2 2",
+                                        "submit VALIDA_1||x-www-form-encoded|POST|DN_O=\xD1"
+                                        "AND\xDA S.A.|DN_OU=|"
+                                        "DN_L=?|Image2.x=10|Image2.y=7",
+                                        "link _blank http://x/"}));
+    // Malformed messages are refused, not guessed at.
+    EXPECT_EQ(wizard.Post("/__reqwiz/click", json::array())->status, 400);
+}
+
+TEST(ViewerBridge, AMessageBoxWaitsForThePagesAcceptThenTheNextCommandFollows) {
+    Wizard wizard(QuickOptions());
+    std::atomic<bool> returned{false};
+    std::future<void> shown = wizard.StartOnWindow([&] {
+        wizard.viewer().MessageBox("Aviso",
+                                   "La clave de acceso debe de contener n\xFAmeros y letras",
+                                   platform::MessageIcon::Error);
+        returned = true;
+        wizard.viewer().Load("Page2.htm");
+    });
+    const json commands = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(commands.size(), 1u);
+    const json& box = commands[0];
+    EXPECT_EQ(box["type"], "message");
+    EXPECT_EQ(box["title"], "Aviso");
+    EXPECT_EQ(box["icon"], "error");
+    EXPECT_EQ(box["text"], "La clave de acceso debe de contener n\xC3\xBAmeros y letras");
+
+    // While the box is open the window keeps serving the page.
+    wizard.events.pages["Page2.htm"] = {"<p>x</p>"};
+    ASSERT_EQ(wizard.Get("/Page2.htm")->status, 200);
+    EXPECT_FALSE(returned);
+    // An answer to some other box changes nothing.
+    ASSERT_EQ(wizard.Post("/__reqwiz/answer", json{{"id", 999}, {"result", true}})->status, 204);
+    EXPECT_TRUE(wizard.Poll(0, box["seq"]).empty());
+    EXPECT_FALSE(returned);
+
+    ASSERT_EQ(wizard.Post("/__reqwiz/answer", json{{"id", box["id"]}, {"result", true}})->status,
+              204);
+    shown.get();
+    EXPECT_TRUE(returned);
+    const json next = wizard.PollUntilAny(box["seq"], box["seq"]);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0]["type"], "load");
+    EXPECT_EQ(next[0]["page"], "Page2.htm");
+}
+
+TEST(ViewerBridge, QuestionAndSaveDialogReturnThePagesAnswer) {
+    Wizard wizard;
+    struct Case {
+        json answer;
+        std::optional<std::string> path;
+    } cases[] = {{"/home/jos\xC3\xA9/llave.key", "/home/jos\xE9/llave.key"},
+                 {nullptr, std::nullopt},
+                 {"", std::nullopt}};
+    uint64_t have = 0;
+    for (const Case& c : cases) {
+        std::optional<std::string> chosen;
+        std::future<void> dialog = wizard.StartOnWindow([&] {
+            chosen = wizard.viewer().SaveFileDialog("Llave Privada (*.key)|*.key", ".key", "");
+        });
+        const json commands = wizard.PollUntilAny(have, have);
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(commands[0]["type"], "save");
+        EXPECT_EQ(commands[0]["filter"], "Llave Privada (*.key)|*.key");
+        EXPECT_EQ(commands[0]["extension"], ".key");
+        have = commands[0]["seq"];
+        wizard.Post("/__reqwiz/answer", json{{"id", commands[0]["id"]}, {"result", c.answer}});
+        dialog.get();
+        EXPECT_EQ(chosen, c.path);
+    }
+
+    for (bool yes : {true, false}) {
+        bool answer = !yes;
+        std::future<void> asked = wizard.StartOnWindow([&] {
+            answer = wizard.viewer().AskYesNo("Aviso", "\xBFReemplazar?",
+                                              platform::MessageIcon::Warning);
+        });
+        const json commands = wizard.PollUntilAny(have, have);
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(commands[0]["type"], "question");
+        EXPECT_EQ(commands[0]["text"], "\xC2\xBFReemplazar?");
+        have = commands[0]["seq"];
+        wizard.Post("/__reqwiz/answer", json{{"id", commands[0]["id"]}, {"result", yes}});
+        asked.get();
+        EXPECT_EQ(answer, yes);
+    }
+}
+
+TEST(ViewerBridge, ControlsComeFromThePageAndCommandsNameThemByIndex) {
+    Wizard wizard;
+    ASSERT_EQ(wizard
+                  .Post("/__reqwiz/hello", json{{"page", "p1"},
+                                                {"controls",
+                                                 {{{"name", "PWD"}, {"visible", true}},
+                                                  {{"name", "DN_T"}, {"visible", false}},
+                                                  {{"name", "KEY"}, {"visible", true}}}}})
+                  ->status,
+              204);
+    auto names = wizard.OnWindow<std::string>([&] {
+        std::string out;
+        for (const platform::FormControlInfo& c : wizard.viewer().FormControls())
+            out += c.name + (c.visible ? "+" : "-") + " ";
+        wizard.viewer().ShowControl(1);
+        wizard.viewer().FocusControl(1);
+        wizard.viewer().SetControlText(2, "/tmp/llave \xF1.key");
+        wizard.viewer().FocusControl(7);  // out of range: ignored
+        wizard.viewer().SetCursor(platform::Cursor::Wait);
+        return out;
+    });
+    EXPECT_EQ(names, "PWD+ DN_T- KEY+ ");
+    EXPECT_TRUE(wizard.OnWindow<bool>([&] { return wizard.viewer().FormControls()[1].visible; }));
+
+    const json commands = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(commands.size(), 4u);
+    EXPECT_EQ(commands[0], json::parse(R"({"type":"show","index":1,"seq":1})"));
+    EXPECT_EQ(commands[1], json::parse(R"({"type":"focus","index":1,"seq":2})"));
+    EXPECT_EQ(commands[2]["text"], "/tmp/llave \xC3\xB1.key");
+    EXPECT_EQ(commands[3], json::parse(R"({"type":"cursor","wait":true,"seq":4})"));
+}
+
+TEST(ViewerBridge, InputEventsGoThroughTheHookInOrder) {
+    Wizard wizard;
+    std::vector<platform::InputMessage> seen;
+    std::promise<void> three;
+    wizard.OnWindow<bool>([&] {
+        wizard.loop().SetHook([&](const platform::InputMessage& m) {
+            seen.push_back(m);
+            if (seen.size() == 3)
+                three.set_value();
+        });
+        return true;
+    });
+    const json events{{"events",
+                       {{0, 100, 200, 0, 4000000000u},
+                        {1, 101, 201, 0, 5},
+                        {9, 0, 0, 0, 0},
+                        "junk",
+                        {3, 0, 0, 65, 6}}}};
+    ASSERT_EQ(wizard.Post("/__reqwiz/input", events)->status, 204);
+    ASSERT_EQ(three.get_future().wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].kind, platform::InputMessage::MouseMove);
+    EXPECT_EQ(seen[0].x, 100);
+    EXPECT_EQ(seen[0].y, 200);
+    EXPECT_EQ(seen[0].time_ms, 4000000000u);
+    EXPECT_EQ(seen[1].kind, platform::InputMessage::ButtonDown);
+    EXPECT_EQ(seen[2].kind, platform::InputMessage::KeyDown);
+    EXPECT_EQ(seen[2].key, 65u);
+}
+
+TEST(ViewerBridge, APageThatGoesAwayForGoodEndsTheWindow) {
+    Wizard wizard(QuickOptions());
+    std::promise<void> gone;
+    wizard.OnWindow<bool>([&] {
+        wizard.viewer().OnPageGone = [&] { gone.set_value(); };
+        return true;
+    });
+    std::future<void> ended = gone.get_future();
+    // Nothing ends before a page has been there.
+    EXPECT_EQ(ended.wait_for(1s), std::future_status::timeout);
+
+    ASSERT_EQ(
+        wizard.Post("/__reqwiz/hello", json{{"page", "p1"}, {"controls", json::array()}})->status,
+        204);
+    ASSERT_EQ(wizard.Post("/__reqwiz/bye", json{{"page", "p1"}})->status, 204);
+    EXPECT_EQ(ended.wait_for(30s), std::future_status::ready);
+}
+
+TEST(ViewerBridge, ModalStepsEndWhenThePageIsGone) {
+    Wizard wizard(QuickOptions());
+    wizard.OnWindow<bool>([&] {
+        wizard.viewer().OnPageGone = [&] { wizard.viewer().Close(); };
+        return true;
+    });
+    ASSERT_EQ(
+        wizard.Post("/__reqwiz/hello", json{{"page", "p1"}, {"controls", json::array()}})->status,
+        204);
+    std::future<void> shown = wizard.StartOnWindow(
+        [&] { wizard.viewer().MessageBox("Aviso", "x", platform::MessageIcon::Warning); });
+    // No answer comes: the page went away with the box open.
+    EXPECT_EQ(shown.wait_for(30s), std::future_status::ready);
+    // Later modal steps return at once.
+    EXPECT_FALSE(wizard.OnWindow<bool>(
+        [&] { return wizard.viewer().AskYesNo("Aviso", "x", platform::MessageIcon::Warning); }));
+}
+
+TEST(ViewerBridge, CloseIsHandedToThePageBeforeTheProgramEnds) {
+    Wizard wizard;
+    ASSERT_EQ(
+        wizard.Post("/__reqwiz/hello", json{{"page", "p1"}, {"controls", json::array()}})->status,
+        204);
+    // Close waits (a moment at most) until the page has taken the command.
+    std::future<void> closing = wizard.StartOnWindow([&] { wizard.viewer().Close(); });
+    const json commands = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "close");
+    closing.get();
+}
+
+}  // namespace

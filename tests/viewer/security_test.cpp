@@ -1,0 +1,203 @@
+// The local server lets only the wizard's own window in: loopback only, the
+// one-time token and its session cookie, Host and Origin checks, no caching,
+// and a save dialog that sees names, never contents.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "tests/support/process.h"
+#include "tests/viewer/viewer_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+using viewer_test::Wizard;
+
+bool Connects(const char* address, uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    inet_pton(AF_INET, address, &to.sin_addr);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    close(fd);
+    return ok;
+}
+
+std::string StartPath(Wizard& wizard) {
+    const std::string url = wizard.viewer().StartUrl();
+    return url.substr(url.find('/', std::string("http://").size()));
+}
+
+TEST(ViewerSecurity, ListensOn127001Only) {
+    Wizard wizard;
+    ASSERT_TRUE(wizard.started());
+    const std::string url = wizard.viewer().StartUrl();
+    EXPECT_EQ(url.rfind("http://127.0.0.1:" + std::to_string(wizard.port()) + "/?token=", 0), 0u);
+    EXPECT_TRUE(Connects("127.0.0.1", wizard.port()));
+    // Another address of the loopback range reaches every socket bound to
+    // all addresses; this one is bound to 127.0.0.1 alone.
+    EXPECT_FALSE(Connects("127.0.0.2", wizard.port()));
+}
+
+TEST(ViewerSecurity, EveryRequestWithoutTheSessionIsForbidden) {
+    Wizard wizard;
+    httplib::Client client = wizard.Client();
+    const httplib::Headers own_origin{{"Origin", wizard.Origin()}};
+    struct Case {
+        const char* method;
+        const char* path;
+    } cases[] = {{"GET", "/"},
+                 {"GET", "/index.htm"},
+                 {"GET", "/Images/pixel.gif"},
+                 {"GET", "/__reqwiz/poll?done=0&have=0"},
+                 {"GET", "/__reqwiz/dir?path=/"},
+                 {"POST", "/__reqwiz/click"},
+                 {"POST", "/__reqwiz/submit"},
+                 {"POST", "/__reqwiz/answer"}};
+    for (const Case& c : cases) {
+        auto result = std::string(c.method) == "GET"
+                          ? client.Get(c.path, own_origin)
+                          : client.Post(c.path, own_origin, "{}", "application/json");
+        ASSERT_TRUE(result) << c.path;
+        EXPECT_EQ(result->status, 403) << c.path;
+        EXPECT_NE(result->body.find("no session"), std::string::npos) << result->body;
+        EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store") << c.path;
+    }
+    // A forged cookie of the right name is no better.
+    auto forged = client.Get(
+        "/", {{"Cookie", "reqwiz_" + std::to_string(wizard.port()) + "=" + std::string(32, '0')}});
+    ASSERT_TRUE(forged);
+    EXPECT_EQ(forged->status, 403);
+    EXPECT_TRUE(wizard.events.Log().empty());
+}
+
+TEST(ViewerSecurity, TheTokenBuysOneSessionCookieAndACleanAddress) {
+    Wizard wizard;
+    httplib::Client client = wizard.Client();
+    const std::string start = StartPath(wizard);
+
+    auto wrong = client.Get("/?token=00000000000000000000000000000000");
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->status, 403);
+    EXPECT_NE(wrong->body.find("wrong start token"), std::string::npos);
+
+    auto first = client.Get(start.c_str());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->status, 303);
+    EXPECT_EQ(first->get_header_value("Location"), "/");
+    EXPECT_EQ(first->get_header_value("Cache-Control"), "no-store");
+    const std::string set_cookie = first->get_header_value("Set-Cookie");
+    EXPECT_NE(set_cookie.find("HttpOnly"), std::string::npos) << set_cookie;
+    EXPECT_NE(set_cookie.find("SameSite=Strict"), std::string::npos) << set_cookie;
+    const std::string cookie = set_cookie.substr(0, set_cookie.find(';'));
+    // The cookie is not the token: whoever saw the address has nothing.
+    EXPECT_EQ(cookie.find(start.substr(start.find('=') + 1)), std::string::npos);
+
+    auto in = client.Get("/", {{"Cookie", cookie}});
+    ASSERT_TRUE(in);
+    EXPECT_EQ(in->status, 200);
+    EXPECT_EQ(in->get_header_value("Cache-Control"), "no-store");
+
+    // The token is spent: a second browser presenting it gets nothing.
+    auto again = client.Get(start.c_str());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->status, 403);
+    EXPECT_NE(again->body.find("already used"), std::string::npos);
+    EXPECT_TRUE(again->get_header_value("Set-Cookie").empty());
+}
+
+TEST(ViewerSecurity, HostMustNameTheServerItself) {
+    Wizard wizard;
+    const std::string cookie = wizard.SessionCookie();
+    ASSERT_FALSE(cookie.empty());
+    const std::string port = std::to_string(wizard.port());
+    struct Case {
+        std::string host;
+        int status;
+    } cases[] = {{"127.0.0.1:" + port, 200},
+                 {"localhost:" + port, 200},
+                 {"LOCALHOST:" + port, 200},
+                 {"evil.example:" + port, 403},  // DNS rebinding
+                 {"127.0.0.1", 403},
+                 {"127.0.0.1:1" + port, 403},
+                 {"localhost.evil.example:" + port, 403}};
+    for (const Case& c : cases) {
+        httplib::Client client = wizard.Client();
+        auto result = client.Get("/", {{"Host", c.host}, {"Cookie", cookie}});
+        ASSERT_TRUE(result) << c.host;
+        EXPECT_EQ(result->status, c.status) << c.host;
+        if (c.status == 403) {
+            EXPECT_NE(result->body.find("Host"), std::string::npos) << result->body;
+        }
+    }
+}
+
+TEST(ViewerSecurity, PostsMustComeFromTheWizardsOwnOrigin) {
+    Wizard wizard;
+    const std::string cookie = wizard.SessionCookie();
+    const std::string port = std::to_string(wizard.port());
+    const std::string click = R"({"name":"Image2","onclick":"2"})";
+    struct Case {
+        std::string origin;  // empty: no Origin header
+        int status;
+        const char* reason;
+    } cases[] = {{"http://127.0.0.1:" + port, 204, ""},
+                 {"http://localhost:" + port, 204, ""},
+                 {"", 403, "without Origin"},
+                 {"null", 403, "foreign Origin"},
+                 {"http://evil.example", 403, "foreign Origin"},
+                 {"http://127.0.0.1:" + port + ".evil.example", 403, "foreign Origin"},
+                 {"https://127.0.0.1:" + port, 403, "foreign Origin"}};
+    size_t accepted = 0;
+    for (const Case& c : cases) {
+        httplib::Headers headers{{"Cookie", cookie}};
+        if (!c.origin.empty())
+            headers.emplace("Origin", c.origin);
+        httplib::Client client = wizard.Client();
+        auto result = client.Post("/__reqwiz/click", headers, click, "application/json");
+        ASSERT_TRUE(result) << c.origin;
+        EXPECT_EQ(result->status, c.status) << c.origin;
+        EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store");
+        EXPECT_NE(result->body.find(c.reason), std::string::npos) << result->body;
+        accepted += c.status == 204;
+    }
+    // Only the accepted clicks reached the window.
+    EXPECT_EQ(wizard.events.WaitForLog(accepted).size(), accepted);
+}
+
+TEST(ViewerSecurity, DirectoryBrowsingShowsNamesNeverContents) {
+    Wizard wizard;
+    testing_support::TempDir dir;
+    testing_support::write_file(dir.file("old.key"),
+                                std::vector<uint8_t>{'S', 'E', 'C', 'R', 'E', 'T', '4', '2'});
+    mkdir(dir.file("Documentos").c_str(), 0700);
+
+    auto result =
+        wizard.Get("/__reqwiz/dir?path=" + httplib::detail::encode_query_param(dir.path()));
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->status, 200);
+    EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store");
+    EXPECT_EQ(result->body.find("SECRET42"), std::string::npos);
+    const json body = json::parse(result->body);
+    EXPECT_EQ(body["path"], dir.path());
+    EXPECT_EQ(body["entries"], json::parse(R"([{"name":"Documentos","dir":true},
+                                              {"name":"old.key","dir":false}])"));
+
+    // A file is not a folder to list, and a missing folder says so.
+    auto file = wizard.Get("/__reqwiz/dir?path=" +
+                           httplib::detail::encode_query_param(dir.file("old.key")));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->status, 404);
+    EXPECT_EQ(file->body.find("SECRET42"), std::string::npos);
+    auto missing =
+        wizard.Get("/__reqwiz/dir?path=" + httplib::detail::encode_query_param(dir.file("nada")));
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 404);
+}
+
+}  // namespace

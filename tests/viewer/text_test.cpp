@@ -1,0 +1,112 @@
+// Conversions at the viewer's boundary, putting the shim into pages, and the
+// command line that opens the window.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "viewer/browser_launch.h"
+#include "viewer/latin1.h"
+#include "viewer/page_inject.h"
+
+namespace {
+
+using viewer::IsUtf8;
+using viewer::Latin1ToUtf8;
+using viewer::Utf8ToLatin1;
+
+TEST(Latin1, EveryByteSurvivesTheRoundTrip) {
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        all.push_back(static_cast<char>(c));
+    const std::string utf8 = Latin1ToUtf8(all);
+    EXPECT_TRUE(IsUtf8(utf8));
+    EXPECT_EQ(Utf8ToLatin1(utf8), all);
+    EXPECT_EQ(Latin1ToUtf8("Raz\xF3n"), "Raz\xC3\xB3n");
+}
+
+TEST(Latin1, WhatLatin1CannotHoldBecomesAQuestionMark) {
+    struct Case {
+        const char* utf8;
+        const char* latin1;
+        bool well_formed;
+    } cases[] = {
+        {"\xC3\x91"
+         "and\xC3\xBA",
+         "\xD1"
+         "and\xFA",
+         true},                       // within ISO-8859-1
+        {"\xE2\x82\xAC", "?", true},  // euro sign
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         "a?b", true},                   // outside the BMP
+        {"\xC0\xAF", "??", false},       // overlong "/"
+        {"\xED\xA0\x80", "???", false},  // surrogate
+        {"x\xC3", "x?", false},          // cut short
+        {"\xFF", "?", false},            // never a lead byte
+        {"\x80z", "?z", false},          // stray continuation
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8ToLatin1(c.utf8), c.latin1) << c.utf8;
+        EXPECT_EQ(IsUtf8(c.utf8), c.well_formed) << c.utf8;
+    }
+}
+
+TEST(PageInject, ShimGoesRightAfterTheHeadTagElseBeforeBodyElseFirst) {
+    const std::string block = "<SHIM>";
+    struct Case {
+        const char* page;
+        const char* expected;
+    } cases[] = {
+        {"<html><HEAD lang=es><title>t</title></head><body>x</body></html>",
+         "<html><HEAD lang=es><SHIM><title>t</title></head><body>x</body></html>"},
+        {"<html><header></header><Body bgcolor=\"#FFFFFF\">x</body>",
+         "<html><header></header><SHIM><Body bgcolor=\"#FFFFFF\">x</body>"},
+        {"just text", "<SHIM>just text"},
+        {"", "<SHIM>"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(viewer::InjectShim(c.page, block), c.expected) << c.page;
+}
+
+TEST(PageInject, ConfigurationCannotEndTheScript) {
+    const std::string block = viewer::ShimBlock(R"({"title":"</script><b>x"})");
+    EXPECT_EQ(block.find("</script><b>"), std::string::npos);
+    EXPECT_NE(block.find(R"(\u003c/script>\u003cb>x)"), std::string::npos);
+    // One script element, ASCII only, so it reads the same in an ISO-8859-1 page.
+    EXPECT_EQ(block.find("<script>"), block.rfind("<script>"));
+    for (char c : block)
+        ASSERT_LT(static_cast<unsigned char>(c), 0x80);
+}
+
+TEST(WindowCommand, PrefersABrowserInApplicationModeElseTheDesktopOpener) {
+    viewer::WindowRequest request;
+    request.url = "http://127.0.0.1:5000/?token=abc";
+    request.width = 648;
+    request.height = 515;
+    auto only = [](std::set<std::string> present) {
+        return [present](const std::string& name) {
+            return present.count(name) ? "/usr/bin/" + name : std::string();
+        };
+    };
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(viewer::WindowCommand(request, only({"chromium", "google-chrome", "xdg-open"})),
+              (Args{"/usr/bin/chromium", "--app=" + request.url, "--window-size=648,515"}));
+    EXPECT_EQ(viewer::WindowCommand(request, only({"google-chrome", "xdg-open"}))[0],
+              "/usr/bin/google-chrome");
+    EXPECT_EQ(viewer::WindowCommand(request, only({"chromium-browser"}))[0],
+              "/usr/bin/chromium-browser");
+    EXPECT_EQ(viewer::WindowCommand(request, only({"xdg-open"})),
+              (Args{"/usr/bin/xdg-open", request.url}));
+    EXPECT_TRUE(viewer::WindowCommand(request, only({})).empty());
+
+    request.profile_dir = "/tmp/profile";
+    request.as_root = true;
+    const Args argv = viewer::WindowCommand(request, only({"chromium"}));
+    EXPECT_NE(std::find(argv.begin(), argv.end(), "--user-data-dir=/tmp/profile"), argv.end());
+    EXPECT_NE(std::find(argv.begin(), argv.end(), "--no-sandbox"), argv.end());
+}
+
+}  // namespace

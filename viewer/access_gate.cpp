@@ -1,0 +1,134 @@
+#include "viewer/access_gate.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace viewer {
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string TrimBlanks(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos)
+        return std::string();
+    size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+}  // namespace
+
+std::string RandomHex(size_t length) {
+    std::vector<uint8_t> bytes(length);
+    size_t got = 0;
+    while (got < length) {
+        ssize_t n = getrandom(bytes.data() + got, length - got, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::runtime_error("no system randomness");
+        }
+        got += static_cast<size_t>(n);
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(length * 2);
+    for (uint8_t b : bytes) {
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 0x0F]);
+    }
+    return out;
+}
+
+bool ConstantTimeEquals(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    volatile uint8_t difference = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        difference = difference | static_cast<uint8_t>(a[i] ^ b[i]);
+    return difference == 0;
+}
+
+AccessGate::AccessGate(uint16_t port, std::string token, std::string session)
+    : port_(port), token_(std::move(token)), session_(std::move(session)) {}
+
+std::string AccessGate::CookieName() const {
+    return "reqwiz_" + std::to_string(port_);
+}
+
+bool AccessGate::HasSession(const std::string& cookie_header) const {
+    const std::string wanted = CookieName();
+    bool found = false;
+    size_t pos = 0;
+    // Every pair is looked at, so that the time taken does not tell where a
+    // matching cookie stands.
+    while (pos <= cookie_header.size()) {
+        size_t end = cookie_header.find(';', pos);
+        if (end == std::string::npos)
+            end = cookie_header.size();
+        const std::string pair = cookie_header.substr(pos, end - pos);
+        const size_t eq = pair.find('=');
+        if (eq != std::string::npos && TrimBlanks(pair.substr(0, eq)) == wanted) {
+            if (ConstantTimeEquals(TrimBlanks(pair.substr(eq + 1)), session_))
+                found = true;
+        }
+        pos = end + 1;
+    }
+    return found;
+}
+
+GateVerdict AccessGate::Check(const GateRequest& request) {
+    GateVerdict verdict;
+    const std::string port = std::to_string(port_);
+    const std::string host = Lower(request.host);
+    if (host != "127.0.0.1:" + port && host != "localhost:" + port) {
+        verdict.reason = "Host header does not name this server";
+        return verdict;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        const std::string origin = Lower(request.origin);
+        if (origin != "http://127.0.0.1:" + port && origin != "http://localhost:" + port) {
+            verdict.reason =
+                request.origin.empty() ? "request without Origin" : "request from a foreign Origin";
+            return verdict;
+        }
+    }
+    const bool session = HasSession(request.cookie);
+    if (request.has_token) {
+        if (session) {
+            verdict.kind = GateVerdict::Redirect;
+            return verdict;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool matches = ConstantTimeEquals(request.token, token_);
+        if (matches && !token_used_) {
+            token_used_ = true;
+            verdict.kind = GateVerdict::Redirect;
+            verdict.set_cookie =
+                CookieName() + "=" + session_ + "; Path=/; HttpOnly; SameSite=Strict";
+            return verdict;
+        }
+        verdict.reason = matches ? "start token already used" : "wrong start token";
+        return verdict;
+    }
+    if (!session) {
+        verdict.reason = "no session: open the address the program printed";
+        return verdict;
+    }
+    verdict.kind = GateVerdict::Allow;
+    return verdict;
+}
+
+}  // namespace viewer

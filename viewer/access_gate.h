@@ -1,0 +1,75 @@
+// The one gate every request to the local server passes before any route
+// runs. Only the wizard's own window may talk to the server:
+//   - the Host header must name the server itself (127.0.0.1:PORT or
+//     localhost:PORT), which defeats DNS rebinding;
+//   - a state-changing request (anything but GET and HEAD) must carry the
+//     wizard's own Origin, which defeats cross-site form posts;
+//   - the address handed to the browser carries a one-time token; its first
+//     use is answered with a session cookie (HttpOnly, SameSite=Strict) and a
+//     redirect to the clean address, and the token is worthless afterwards;
+//   - every other request must carry that cookie.
+// Secrets are compared in constant time.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace viewer {
+
+// What the gate needs of a request. `token` is the value of the query
+// parameter "token", empty when absent; `cookie` is the raw Cookie header.
+struct GateRequest {
+    std::string method;
+    std::string host;
+    std::string origin;
+    std::string cookie;
+    std::string token;
+    bool has_token = false;
+};
+
+struct GateVerdict {
+    enum Kind { Allow, Reject, Redirect };
+    Kind kind = Reject;
+    // For Reject: why, one short English sentence for the 403 body.
+    std::string reason;
+    // For Redirect: the Set-Cookie value to send, empty when the browser
+    // already holds the session.
+    std::string set_cookie;
+};
+
+// `length` random bytes from the system's generator as lower-case hex.
+// Throws std::runtime_error when the system has no randomness to give.
+std::string RandomHex(size_t length);
+
+// True when the two texts are equal; the time taken depends only on their
+// lengths, not on where they differ.
+bool ConstantTimeEquals(const std::string& a, const std::string& b);
+
+class AccessGate {
+  public:
+    // `token` is the one-time token of the start address; `session` is the
+    // cookie value that proves a browser exchanged it. Both must be secret.
+    AccessGate(uint16_t port, std::string token, std::string session);
+
+    // The verdict for one request. Safe from any thread; the token is
+    // consumed by the first request that presents it correctly.
+    GateVerdict Check(const GateRequest& request);
+
+    // Name of the session cookie. It carries the port, since browsers do not
+    // tell cookies of two local servers apart by port.
+    std::string CookieName() const;
+
+    uint16_t port() const { return port_; }
+
+  private:
+    bool HasSession(const std::string& cookie_header) const;
+
+    uint16_t port_;
+    std::string token_;
+    std::string session_;
+    std::mutex mutex_;
+    bool token_used_ = false;
+};
+
+}  // namespace viewer

@@ -1,0 +1,623 @@
+#include "viewer/browser_viewer.h"
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <exception>
+#include <future>
+#include <utility>
+
+#include "viewer/directory_listing.h"
+#include "viewer/latin1.h"
+#include "viewer/page_inject.h"
+
+namespace viewer {
+
+namespace {
+
+using nlohmann::json;
+
+// Everything the shim talks to lives under this prefix; page and image names
+// are everything else.
+constexpr const char kPrefix[] = "/__reqwiz/";
+
+constexpr size_t kMaxInputBatch = 2000;
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string ExtensionOf(const std::string& name) {
+    const size_t slash = name.find_last_of('/');
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::string();
+    return LowerAscii(name.substr(dot + 1));
+}
+
+bool IsPageName(const std::string& name) {
+    const std::string ext = ExtensionOf(name);
+    return ext == "htm" || ext == "html";
+}
+
+const char* ContentTypeOf(const std::string& name) {
+    const std::string ext = ExtensionOf(name);
+    if (ext == "gif")
+        return "image/gif";
+    if (ext == "jpg" || ext == "jpeg")
+        return "image/jpeg";
+    if (ext == "png")
+        return "image/png";
+    if (ext == "bmp")
+        return "image/bmp";
+    if (ext == "ico")
+        return "image/x-icon";
+    if (ext == "css")
+        return "text/css; charset=ISO-8859-1";
+    if (ext == "js")
+        return "text/javascript; charset=ISO-8859-1";
+    return "application/octet-stream";
+}
+
+// Text of a JSON member converted to ISO-8859-1; "" when absent or not text.
+std::string Latin1Member(const json& object, const char* name) {
+    auto it = object.find(name);
+    if (it == object.end() || !it->is_string())
+        return std::string();
+    return Utf8ToLatin1(it->get<std::string>());
+}
+
+uint64_t NumberParam(const httplib::Request& request, const char* name) {
+    if (!request.has_param(name))
+        return 0;
+    const std::string text = request.get_param_value(name);
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || value > (UINT64_MAX - 9) / 10)
+            return 0;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
+}
+
+int32_t ClampedInt(const json& value) {
+    if (!value.is_number())
+        return 0;
+    const double d = value.get<double>();
+    if (!(d > -2147483648.0))
+        return INT32_MIN;
+    if (!(d < 2147483647.0))
+        return INT32_MAX;
+    return static_cast<int32_t>(d);
+}
+
+void Answer(httplib::Response& response, int status, const json& body) {
+    response.status = status;
+    response.set_content(body.dump(-1, ' ', true, json::error_handler_t::replace),
+                         "application/json");
+}
+
+// Opens and closes a connection to the server, which wakes its accept.
+void Knock(uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    close(fd);
+}
+
+void BadRequest(httplib::Response& response, const char* why) {
+    response.status = 400;
+    response.set_content(std::string("Bad request: ") + why + "\n", "text/plain");
+}
+
+}  // namespace
+
+BrowserViewer::BrowserViewer(platform::MessageLoop& loop, platform::PageViewerEvents& events,
+                             ViewerOptions options)
+    : loop_(loop), events_(events), options_(std::move(options)) {
+    save_directory_ = options_.start_directory.empty() ? DefaultDirectory()
+                                                       : Latin1ToUtf8(options_.start_directory);
+}
+
+BrowserViewer::~BrowserViewer() {
+    Stop();
+}
+
+bool BrowserViewer::Start() {
+    server_ = std::make_unique<httplib::Server>();
+    // Long polls, page loads and the shim's posts each hold a thread.
+    server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
+    server_->set_payload_max_length(1 << 20);
+    const int port = server_->bind_to_any_port("127.0.0.1");
+    if (port <= 0 || port > 65535) {
+        server_.reset();
+        return false;
+    }
+    port_ = static_cast<uint16_t>(port);
+    token_ = RandomHex(16);
+    gate_ = std::make_unique<AccessGate>(port_, token_, RandomHex(16));
+    InstallRoutes();
+    server_thread_ = std::thread([this] {
+        server_->listen_after_bind();
+        server_done_ = true;
+    });
+    watch_thread_ = std::thread([this] { Watch(); });
+    return true;
+}
+
+void BrowserViewer::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(stop_mutex_);
+        if (stopped_)
+            return;
+        stopped_ = true;
+        stopping_ = true;
+    }
+    stop_changed_.notify_all();
+    channel_.Shutdown();
+    // The server's stop reaches only a loop that has started and is waiting
+    // in accept: until the loop has ended, stop again and knock once.
+    for (int i = 0; server_ && server_thread_.joinable() && !server_done_ && i < 1000; ++i) {
+        server_->stop();
+        if (server_done_)
+            break;
+        Knock(port_);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (server_thread_.joinable())
+        server_thread_.join();
+    if (watch_thread_.joinable())
+        watch_thread_.join();
+}
+
+std::string BrowserViewer::StartUrl() const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/?token=" + token_;
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+
+void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& response,
+                         bool& handled) {
+    // Nothing the server says may be kept by the browser: pages carry the
+    // entered values, passwords included.
+    response.set_header("Cache-Control", "no-store");
+    response.set_header("X-Content-Type-Options", "nosniff");
+    response.set_header("X-Frame-Options", "DENY");
+    response.set_header("Referrer-Policy", "no-referrer");
+
+    GateRequest gate_request;
+    gate_request.method = request.method;
+    gate_request.host = request.get_header_value("Host");
+    gate_request.origin = request.get_header_value("Origin");
+    gate_request.cookie = request.get_header_value("Cookie");
+    gate_request.has_token = request.has_param("token");
+    if (gate_request.has_token)
+        gate_request.token = request.get_param_value("token");
+
+    const GateVerdict verdict = gate_->Check(gate_request);
+    handled = true;
+    switch (verdict.kind) {
+        case GateVerdict::Reject:
+            response.status = 403;
+            response.set_content("Forbidden: " + verdict.reason + "\n", "text/plain");
+            return;
+        case GateVerdict::Redirect:
+            if (!verdict.set_cookie.empty())
+                response.set_header("Set-Cookie", verdict.set_cookie);
+            response.set_redirect("/", 303);
+            return;
+        case GateVerdict::Allow:
+            handled = false;
+            channel_.PageSeen();
+            return;
+    }
+}
+
+void BrowserViewer::InstallRoutes() {
+    httplib::Server& server = *server_;
+    server.set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            bool handled = true;
+            Gate(request, response, handled);
+            return handled ? httplib::Server::HandlerResponse::Handled
+                           : httplib::Server::HandlerResponse::Unhandled;
+        });
+    server.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+            response.status = 500;
+            response.set_content("Internal error\n", "text/plain");
+        });
+
+    const std::string prefix = kPrefix;
+
+    server.Get(
+        prefix + "poll", [this](const httplib::Request& request, httplib::Response& response) {
+            const json commands = channel_.Poll(NumberParam(request, "done"),
+                                                NumberParam(request, "have"), options_.poll_wait);
+            Answer(response, 200, json{{"commands", commands}});
+        });
+
+    server.Post(
+        prefix + "hello", [this](const httplib::Request& request, httplib::Response& response) {
+            const json body = json::parse(request.body, nullptr, false);
+            if (!body.is_object())
+                return BadRequest(response, "hello");
+            std::vector<platform::FormControlInfo> controls;
+            auto list = body.find("controls");
+            if (list != body.end() && list->is_array()) {
+                for (const json& item : *list) {
+                    if (!item.is_object())
+                        continue;
+                    platform::FormControlInfo info;
+                    info.name = Latin1Member(item, "name");
+                    auto visible = item.find("visible");
+                    info.visible =
+                        visible == item.end() || !visible->is_boolean() || visible->get<bool>();
+                    controls.push_back(std::move(info));
+                }
+            }
+            channel_.PageHello(Latin1Member(body, "page"));
+            loop_.Post([this, controls = std::move(controls)]() mutable {
+                controls_ = std::move(controls);
+            });
+            response.status = 204;
+        });
+
+    server.Post(prefix + "bye",
+                [this](const httplib::Request& request, httplib::Response& response) {
+                    const json body = json::parse(request.body, nullptr, false);
+                    if (!body.is_object())
+                        return BadRequest(response, "bye");
+                    channel_.PageLeaving(Latin1Member(body, "page"));
+                    response.status = 204;
+                });
+
+    server.Post(prefix + "click",
+                [this](const httplib::Request& request, httplib::Response& response) {
+                    const json body = json::parse(request.body, nullptr, false);
+                    if (!body.is_object())
+                        return BadRequest(response, "click");
+                    std::string name = Latin1Member(body, "name");
+                    std::string on_click = Latin1Member(body, "onclick");
+                    loop_.Post([this, name = std::move(name), on_click = std::move(on_click)] {
+                        events_.ObjectClick(*this, name, on_click);
+                    });
+                    response.status = 204;
+                });
+
+    server.Post(prefix + "submit", [this](const httplib::Request& request,
+                                          httplib::Response& response) {
+        const json body = json::parse(request.body, nullptr, false);
+        if (!body.is_object())
+            return BadRequest(response, "submit");
+        std::vector<std::string> lines;
+        auto list = body.find("lines");
+        if (list != body.end() && list->is_array()) {
+            for (const json& line : *list) {
+                if (line.is_string())
+                    lines.push_back(Utf8ToLatin1(line.get<std::string>()));
+            }
+        }
+        loop_.Post([this, action = Latin1Member(body, "action"),
+                    target = Latin1Member(body, "target"), enctype = Latin1Member(body, "enctype"),
+                    method = Latin1Member(body, "method"), lines = std::move(lines)] {
+            events_.FormSubmit(*this, action, target, enctype, method, lines);
+        });
+        response.status = 204;
+    });
+
+    server.Post(prefix + "link", [this](const httplib::Request& request,
+                                        httplib::Response& response) {
+        const json body = json::parse(request.body, nullptr, false);
+        if (!body.is_object())
+            return BadRequest(response, "link");
+        loop_.Post([this, target = Latin1Member(body, "target"), url = Latin1Member(body, "url")] {
+            // A link the window leaves alone is followed in the page.
+            if (!events_.HotSpotTargetClick(target, url) && !closed_)
+                channel_.Push(json{{"type", "follow"}, {"url", Latin1ToUtf8(url)}});
+        });
+        response.status = 204;
+    });
+
+    server.Post(
+        prefix + "input", [this](const httplib::Request& request, httplib::Response& response) {
+            // Each event: [kind, x, y, key, time_ms], kind 0 move, 1 button
+            // down, 2 button up, 3 key down; x and y are screen coordinates;
+            // key is the button (0 left, 1 middle, 2 right) of a button event
+            // and the key code of a key event; time_ms is the page's clock.
+            const json body = json::parse(request.body, nullptr, false);
+            if (!body.is_object() || !body.contains("events") || !body["events"].is_array())
+                return BadRequest(response, "input");
+            size_t count = 0;
+            for (const json& event : body["events"]) {
+                if (++count > kMaxInputBatch)
+                    break;
+                if (!event.is_array() || event.size() != 5 || !event[0].is_number_integer())
+                    continue;
+                const int kind = event[0].get<int>();
+                if (kind < 0 || kind > 3)
+                    continue;
+                platform::InputMessage message;
+                message.kind = static_cast<platform::InputMessage::Kind>(kind);
+                message.x = ClampedInt(event[1]);
+                message.y = ClampedInt(event[2]);
+                message.key = static_cast<uint32_t>(ClampedInt(event[3]));
+                message.time_ms = static_cast<uint32_t>(
+                    event[4].is_number() ? static_cast<uint64_t>(event[4].get<double>()) : 0);
+                loop_.PostInput(message);
+            }
+            response.status = 204;
+        });
+
+    server.Post(
+        prefix + "answer", [this](const httplib::Request& request, httplib::Response& response) {
+            const json body = json::parse(request.body, nullptr, false);
+            if (!body.is_object() || !body.contains("id") || !body["id"].is_number_unsigned())
+                return BadRequest(response, "answer");
+            const uint64_t id = body["id"].get<uint64_t>();
+            json result = body.contains("result") ? body["result"] : json(nullptr);
+            loop_.Post([this, id, result = std::move(result)]() mutable {
+                if (open_modals_.count(id) != 0)
+                    answers_[id] = std::move(result);
+            });
+            response.status = 204;
+        });
+
+    server.Get(prefix + "dir",
+               [this](const httplib::Request& request, httplib::Response& response) {
+                   ServeDirectory(request, response);
+               });
+
+    server.Get(prefix + ".*",
+               [](const httplib::Request&, httplib::Response& response) { response.status = 404; });
+
+    server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
+        ServeBootstrap(response);
+    });
+
+    server.Get("/(.+)", [this](const httplib::Request& request, httplib::Response& response) {
+        const std::string name = Utf8ToLatin1(request.matches[1].str());
+        if (IsPageName(name))
+            ServePage(name, response);
+        else
+            ServeImage(name, response);
+    });
+}
+
+std::optional<std::string> BrowserViewer::AskWindow(std::function<std::string()> work) {
+    auto promise = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> future = promise->get_future();
+    channel_.RequestStarted();
+    struct Ended {
+        CommandChannel& channel;
+        ~Ended() { channel.RequestEnded(); }
+    } ended{channel_};
+    loop_.Post([promise, work = std::move(work)] {
+        try {
+            promise->set_value(work());
+        } catch (...) {
+            promise->set_exception(std::current_exception());
+        }
+    });
+    while (future.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        if (stopping_)
+            return std::nullopt;
+    }
+    return future.get();
+}
+
+void BrowserViewer::ServePage(const std::string& name, httplib::Response& response) {
+    std::optional<std::string> text = AskWindow([this, name] {
+        const std::vector<std::string>& lines = events_.StringsRequest(name);
+        std::string joined;
+        for (const std::string& line : lines) {
+            joined += line;
+            joined += "\r\n";
+        }
+        return joined;
+    });
+    if (!text) {
+        response.status = 503;
+        return;
+    }
+    json config = json::object();
+    if (!options_.title.empty())
+        config["title"] = Latin1ToUtf8(options_.title);
+    const std::string block = ShimBlock(config.dump(-1, ' ', true));
+    response.set_content(InjectShim(*text, block), "text/html; charset=ISO-8859-1");
+}
+
+void BrowserViewer::ServeImage(const std::string& name, httplib::Response& response) {
+    std::optional<std::string> bytes = AskWindow([this, name] {
+        const std::vector<uint8_t>& stream = events_.ImageRequest(name);
+        return std::string(stream.begin(), stream.end());
+    });
+    if (!bytes) {
+        response.status = 503;
+        return;
+    }
+    // An image the archive does not hold is served empty; the status tells
+    // the browser not to ask again.
+    if (bytes->empty())
+        response.status = 404;
+    response.set_content(*bytes, ContentTypeOf(name));
+}
+
+void BrowserViewer::ServeBootstrap(httplib::Response& response) {
+    // The first page the window shows: empty, it only runs the shim, which
+    // fetches the window's first command (the wizard's first page).
+    json config = json::object();
+    if (!options_.title.empty())
+        config["title"] = Latin1ToUtf8(options_.title);
+    const std::string html =
+        "<!DOCTYPE html>\r\n<html><head><meta charset=\"iso-8859-1\"><title></title></head>"
+        "<body></body></html>\r\n";
+    response.set_content(InjectShim(html, ShimBlock(config.dump(-1, ' ', true))),
+                         "text/html; charset=ISO-8859-1");
+}
+
+void BrowserViewer::ServeDirectory(const httplib::Request& request, httplib::Response& response) {
+    const std::string path =
+        request.has_param("path") ? request.get_param_value("path") : std::string();
+    const DirectoryListing listing = ListDirectory(path.empty() ? save_directory_ : path);
+    json body{{"path", listing.path}, {"parent", listing.parent}};
+    switch (listing.result) {
+        case DirectoryListing::Listed: {
+            json entries = json::array();
+            for (const DirectoryEntry& entry : listing.entries)
+                entries.push_back(json{{"name", entry.name}, {"dir", entry.is_directory}});
+            body["entries"] = std::move(entries);
+            return Answer(response, 200, body);
+        }
+        case DirectoryListing::NotFound:
+            body["error"] = "notfound";
+            return Answer(response, 404, body);
+        case DirectoryListing::NotADirectory:
+            body["error"] = "notdir";
+            return Answer(response, 404, body);
+        case DirectoryListing::Denied:
+            body["error"] = "denied";
+            return Answer(response, 403, body);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Watching for the window to close
+
+void BrowserViewer::Watch() {
+    bool reported = false;
+    std::unique_lock<std::mutex> lock(stop_mutex_);
+    while (!stopping_) {
+        stop_changed_.wait_for(lock, std::chrono::milliseconds(200));
+        if (stopping_ || reported)
+            continue;
+        if (channel_.PageGone(CommandChannel::Clock::now(), options_.page_grace)) {
+            reported = true;
+            loop_.Post([this] {
+                page_gone_ = true;
+                if (OnPageGone)
+                    OnPageGone();
+            });
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Viewer operations (window thread)
+
+void BrowserViewer::Load(const std::string& name) {
+    channel_.Push(json{{"type", "load"}, {"page", Latin1ToUtf8(name)}});
+}
+
+json BrowserViewer::RunModalCommand(json command) {
+    if (closed_ || page_gone_ || stopping_)
+        return nullptr;
+    const uint64_t id = next_modal_id_++;
+    command["id"] = id;
+    open_modals_.insert(id);
+    channel_.Push(std::move(command));
+    loop_.RunModal([&] { return answers_.count(id) != 0 || page_gone_ || closed_; });
+    open_modals_.erase(id);
+    auto it = answers_.find(id);
+    if (it == answers_.end())
+        return nullptr;
+    json answer = std::move(it->second);
+    answers_.erase(it);
+    return answer;
+}
+
+void BrowserViewer::MessageBox(const std::string& title, const std::string& text,
+                               platform::MessageIcon icon) {
+    RunModalCommand(json{{"type", "message"},
+                         {"title", Latin1ToUtf8(title)},
+                         {"text", Latin1ToUtf8(text)},
+                         {"icon", icon == platform::MessageIcon::Error ? "error" : "warning"}});
+}
+
+bool BrowserViewer::AskYesNo(const std::string& title, const std::string& text,
+                             platform::MessageIcon icon) {
+    const json answer =
+        RunModalCommand(json{{"type", "question"},
+                             {"title", Latin1ToUtf8(title)},
+                             {"text", Latin1ToUtf8(text)},
+                             {"icon", icon == platform::MessageIcon::Error ? "error" : "warning"}});
+    return answer.is_boolean() && answer.get<bool>();
+}
+
+std::vector<platform::FormControlInfo> BrowserViewer::FormControls() {
+    return controls_;
+}
+
+void BrowserViewer::ShowControl(size_t index) {
+    if (index >= controls_.size())
+        return;
+    controls_[index].visible = true;
+    channel_.Push(json{{"type", "show"}, {"index", index}});
+}
+
+void BrowserViewer::FocusControl(size_t index) {
+    if (index >= controls_.size())
+        return;
+    channel_.Push(json{{"type", "focus"}, {"index", index}});
+}
+
+void BrowserViewer::SetControlText(size_t index, const std::string& text) {
+    if (index >= controls_.size())
+        return;
+    channel_.Push(json{{"type", "text"}, {"index", index}, {"text", Latin1ToUtf8(text)}});
+}
+
+std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filter,
+                                                         const std::string& default_extension,
+                                                         const std::string& initial_name) {
+    const json answer = RunModalCommand(json{{"type", "save"},
+                                             {"filter", Latin1ToUtf8(filter)},
+                                             {"extension", Latin1ToUtf8(default_extension)},
+                                             {"name", Latin1ToUtf8(initial_name)},
+                                             {"directory", save_directory_}});
+    if (!answer.is_string() || answer.get<std::string>().empty())
+        return std::nullopt;
+    const std::string chosen = answer.get<std::string>();
+    const size_t slash = chosen.find_last_of('/');
+    if (slash != std::string::npos)
+        save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
+    return Utf8ToLatin1(chosen);
+}
+
+void BrowserViewer::SetCursor(platform::Cursor cursor) {
+    channel_.Push(json{{"type", "cursor"}, {"wait", cursor == platform::Cursor::Wait}});
+}
+
+void BrowserViewer::StartCollection() {
+    channel_.Push(json{{"type", "collect"}, {"on", true}});
+}
+
+void BrowserViewer::StopCollection() {
+    channel_.Push(json{{"type", "collect"}, {"on", false}});
+}
+
+void BrowserViewer::Close() {
+    if (closed_)
+        return;
+    closed_ = true;
+    const uint64_t seq = channel_.Push(json{{"type", "close"}});
+    // The program ends right after: give the page a moment to take the
+    // command, so that the window closes instead of losing its server.
+    if (!page_gone_ && !stopping_ && channel_.PageConnected())
+        channel_.WaitDelivered(seq, std::chrono::seconds(2));
+}
+
+}  // namespace viewer

@@ -1,0 +1,159 @@
+// The page viewer is the user's browser. BrowserViewer runs a small HTTP
+// server on 127.0.0.1 that serves the wizard's pages to one browser window
+// and carries the viewer's operations and events between that window and the
+// wizard window (platform::PageViewerEvents):
+//
+//   window -> page   commands fetched by the page's shim by long polling
+//                    (CommandChannel): load a page, message box, question,
+//                    save dialog, focus/show a control, set its text, cursor,
+//                    collection overlay, close.
+//   page -> window   GET /<name> becomes StringsRequest or ImageRequest;
+//                    the shim posts control clicks, form submissions, link
+//                    clicks, input events and the answers of modal dialogs.
+//
+// HTTP handlers run on the server's threads. They only parse, post the work
+// to the window thread (MessageLoop::Post) and answer; a page or image
+// request waits for the window thread's answer. The PageViewer operations
+// run on the window thread; the modal ones (MessageBox, AskYesNo,
+// SaveFileDialog) run a nested modal loop until the page answers.
+//
+// Text is ISO-8859-1 on the window's side and UTF-8 in every JSON message.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/message_loop.h"
+#include "platform/page_viewer.h"
+#include "viewer/access_gate.h"
+#include "viewer/command_channel.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace viewer {
+
+struct ViewerOptions {
+    // How long one poll of the page waits for a command.
+    std::chrono::milliseconds poll_wait{4000};
+    // How long the page may be away (between two pages, or while the
+    // browser is busy) before it counts as closed.
+    std::chrono::milliseconds page_grace{3000};
+    // Title of the window (the browser shows it as the window caption);
+    // ISO-8859-1. Empty keeps each page's own title.
+    std::string title;
+    // Folder the save dialog shows first; empty: the home folder.
+    std::string start_directory;
+};
+
+class BrowserViewer : public platform::PageViewer {
+  public:
+    BrowserViewer(platform::MessageLoop& loop, platform::PageViewerEvents& events,
+                  ViewerOptions options = {});
+    ~BrowserViewer() override;
+    BrowserViewer(const BrowserViewer&) = delete;
+    BrowserViewer& operator=(const BrowserViewer&) = delete;
+
+    // Binds 127.0.0.1 on a port the system chooses and starts serving on a
+    // thread of its own. False when no port could be bound.
+    bool Start();
+
+    // Ends every waiting request, stops the server and joins its threads.
+    // Runs once; the destructor calls it when nobody did.
+    void Stop();
+
+    uint16_t port() const { return port_; }
+
+    // The address to open: http://127.0.0.1:PORT/?token=... with the
+    // one-time start token.
+    std::string StartUrl() const;
+
+    // Runs on the window thread when the page has gone away for good (the
+    // user closed the browser window).
+    std::function<void()> OnPageGone;
+
+    // The full-screen collection overlay of the entropy step: shown and
+    // hidden by the page.
+    void StartCollection();
+    void StopCollection();
+
+    // platform::PageViewer; window thread only.
+    void Load(const std::string& name) override;
+    void MessageBox(const std::string& title, const std::string& text,
+                    platform::MessageIcon icon) override;
+    bool AskYesNo(const std::string& title, const std::string& text,
+                  platform::MessageIcon icon) override;
+    std::vector<platform::FormControlInfo> FormControls() override;
+    void ShowControl(size_t index) override;
+    void FocusControl(size_t index) override;
+    void SetControlText(size_t index, const std::string& text) override;
+    std::optional<std::string> SaveFileDialog(const std::string& filter,
+                                              const std::string& default_extension,
+                                              const std::string& initial_name) override;
+    void SetCursor(platform::Cursor cursor) override;
+    void Close() override;
+
+  private:
+    void InstallRoutes();
+    void Gate(const httplib::Request& request, httplib::Response& response, bool& handled);
+    void ServePage(const std::string& name, httplib::Response& response);
+    void ServeImage(const std::string& name, httplib::Response& response);
+    void ServeBootstrap(httplib::Response& response);
+    void ServeDirectory(const httplib::Request& request, httplib::Response& response);
+
+    // Runs `work` on the window thread and waits for its result; nothing
+    // when the viewer stops first.
+    std::optional<std::string> AskWindow(std::function<std::string()> work);
+
+    // Pushes a modal command and runs a nested modal loop until the page
+    // answers it, the page goes away or the program ends. Returns the
+    // page's answer, or null.
+    nlohmann::json RunModalCommand(nlohmann::json command);
+
+    void Watch();
+
+    platform::MessageLoop& loop_;
+    platform::PageViewerEvents& events_;
+    ViewerOptions options_;
+    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<AccessGate> gate_;
+    std::string token_;
+    uint16_t port_ = 0;
+    std::thread server_thread_;
+    std::atomic<bool> server_done_{false};
+    std::thread watch_thread_;
+    CommandChannel channel_;
+
+    // Shared with the server's threads.
+    std::mutex stop_mutex_;
+    std::condition_variable stop_changed_;
+    std::atomic<bool> stopping_{false};
+    bool stopped_ = false;
+
+    // Window-thread state.
+    std::vector<platform::FormControlInfo> controls_;
+    std::map<uint64_t, nlohmann::json> answers_;
+    std::set<uint64_t> open_modals_;
+    uint64_t next_modal_id_ = 1;
+    bool page_gone_ = false;
+    bool closed_ = false;
+    std::string save_directory_;  // UTF-8
+};
+
+}  // namespace viewer

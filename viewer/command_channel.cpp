@@ -1,0 +1,111 @@
+#include "viewer/command_channel.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace viewer {
+
+uint64_t CommandChannel::Push(nlohmann::json command) {
+    uint64_t seq = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        seq = next_seq_++;
+        command["seq"] = seq;
+        commands_.push_back(std::move(command));
+    }
+    changed_.notify_all();
+    return seq;
+}
+
+nlohmann::json CommandChannel::Poll(uint64_t done, uint64_t have, Clock::duration wait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!commands_.empty() && commands_.front()["seq"].get<uint64_t>() <= done)
+        commands_.pop_front();
+    ++polls_in_flight_;
+    last_seen_ = Clock::now();
+    auto fresh = [&] {
+        return shut_down_ || (!commands_.empty() && commands_.back()["seq"].get<uint64_t>() > have);
+    };
+    changed_.wait_for(lock, wait, fresh);
+    nlohmann::json out = nlohmann::json::array();
+    for (const nlohmann::json& command : commands_) {
+        const uint64_t seq = command["seq"].get<uint64_t>();
+        if (seq > have) {
+            out.push_back(command);
+            delivered_ = std::max(delivered_, seq);
+        }
+    }
+    --polls_in_flight_;
+    last_seen_ = Clock::now();
+    lock.unlock();
+    changed_.notify_all();
+    return out;
+}
+
+bool CommandChannel::Delivered(uint64_t seq) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return delivered_ >= seq;
+}
+
+bool CommandChannel::WaitDelivered(uint64_t seq, Clock::duration wait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, wait, [&] { return shut_down_ || delivered_ >= seq; });
+    return delivered_ >= seq;
+}
+
+void CommandChannel::PageHello(const std::string& page) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    connected_ = true;
+    leaving_ = false;
+    current_page_ = page;
+    last_seen_ = Clock::now();
+}
+
+void CommandChannel::PageLeaving(const std::string& page) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (page != current_page_)
+        return;
+    leaving_ = true;
+    last_seen_ = Clock::now();
+}
+
+void CommandChannel::RequestStarted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++requests_in_flight_;
+    last_seen_ = Clock::now();
+}
+
+void CommandChannel::RequestEnded() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --requests_in_flight_;
+    last_seen_ = Clock::now();
+}
+
+void CommandChannel::PageSeen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    last_seen_ = Clock::now();
+}
+
+bool CommandChannel::PageConnected() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connected_;
+}
+
+bool CommandChannel::PageGone(Clock::time_point now, Clock::duration grace) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!connected_ || requests_in_flight_ > 0)
+        return false;
+    if (polls_in_flight_ > 0 && !leaving_)
+        return false;
+    return now - last_seen_ > grace;
+}
+
+void CommandChannel::Shutdown() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        shut_down_ = true;
+    }
+    changed_.notify_all();
+}
+
+}  // namespace viewer

@@ -1,0 +1,85 @@
+#include "viewer/directory_listing.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "viewer/latin1.h"
+
+namespace viewer {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FoldCase(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+}  // namespace
+
+DirectoryListing ListDirectory(const std::string& path) {
+    DirectoryListing listing;
+    std::error_code error;
+    fs::path folder = fs::absolute(fs::path(path.empty() ? "/" : path), error);
+    if (error)
+        return listing;
+    folder = folder.lexically_normal();
+    std::string text = folder.string();
+    if (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    folder = fs::path(text);
+    listing.path = text;
+    listing.parent = folder.has_relative_path() ? folder.parent_path().string() : text;
+
+    const fs::file_status status = fs::status(folder, error);
+    if (error || !fs::exists(status)) {
+        listing.result = DirectoryListing::NotFound;
+        return listing;
+    }
+    if (!fs::is_directory(status)) {
+        listing.result = DirectoryListing::NotADirectory;
+        return listing;
+    }
+    fs::directory_iterator it(folder, error);
+    if (error) {
+        listing.result = DirectoryListing::Denied;
+        return listing;
+    }
+    for (; it != fs::directory_iterator(); it.increment(error)) {
+        if (error)
+            break;
+        const std::string name = it->path().filename().string();
+        if (name.empty() || !IsUtf8(name))
+            continue;
+        std::error_code kind_error;
+        const bool is_directory = it->is_directory(kind_error);
+        listing.entries.push_back({name, is_directory && !kind_error});
+    }
+    std::sort(listing.entries.begin(), listing.entries.end(),
+              [](const DirectoryEntry& a, const DirectoryEntry& b) {
+                  if (a.is_directory != b.is_directory)
+                      return a.is_directory;
+                  const std::string fa = FoldCase(a.name), fb = FoldCase(b.name);
+                  return fa != fb ? fa < fb : a.name < b.name;
+              });
+    listing.result = DirectoryListing::Listed;
+    return listing;
+}
+
+std::string DefaultDirectory() {
+    std::error_code error;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0' && fs::is_directory(home, error))
+        return home;
+    const fs::path here = fs::current_path(error);
+    return error ? std::string("/") : here.string();
+}
+
+}  // namespace viewer

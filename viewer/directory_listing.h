@@ -1,0 +1,36 @@
+// What the save dialog may learn of the file system: the names in a folder
+// and which of them are folders. Never a file's contents, size or dates.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace viewer {
+
+struct DirectoryEntry {
+    std::string name;  // as stored on disk (UTF-8 on this system)
+    bool is_directory = false;
+};
+
+struct DirectoryListing {
+    enum Result { Listed, NotFound, NotADirectory, Denied };
+    Result result = NotFound;
+    std::string path;    // the folder, absolute and without "." or ".." parts
+    std::string parent;  // its parent folder; equal to `path` at the root
+    std::vector<DirectoryEntry> entries;
+};
+
+// Lists the folder `path` (absolute; a relative path is taken from the
+// working directory). Names that are not valid UTF-8 are left out, since
+// the page could not show them; hidden names (beginning with ".") are kept,
+// so that the dialog can warn before overwriting one, and the page decides
+// what to show.
+// Folders come first, then files, each group in alphabetical order without
+// regard to letter case.
+DirectoryListing ListDirectory(const std::string& path);
+
+// The folder the save dialog opens first: $HOME when it is a folder, else
+// the working directory.
+std::string DefaultDirectory();
+
+}  // namespace viewer

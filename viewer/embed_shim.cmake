@@ -1,0 +1,21 @@
+# Writes a C++ source that holds the shim's script and style sheet as raw
+# string literals. Called with -DSCRIPT=... -DSTYLE=... -DOUTPUT=...
+file(READ "${SCRIPT}" script_text)
+file(READ "${STYLE}" style_text)
+string(CONCAT all_text "${script_text}" "${style_text}")
+string(FIND "${all_text}" ")reqwiz_shim\"" delimiter_at)
+if(NOT delimiter_at EQUAL -1)
+    message(FATAL_ERROR "the shim contains the raw string delimiter")
+endif()
+if(all_text MATCHES "[^\t\n\r -~]")
+    message(FATAL_ERROR "the shim must be ASCII only (pages are ISO-8859-1)")
+endif()
+file(WRITE "${OUTPUT}.tmp"
+"// Generated from viewer/shim/ by embed_shim.cmake. Do not edit.\n"
+"#include \"viewer/shim_text.h\"\n\n"
+"namespace viewer {\n\n"
+"const char kShimScript[] = R\"reqwiz_shim(${script_text})reqwiz_shim\";\n\n"
+"const char kShimStyle[] = R\"reqwiz_shim(${style_text})reqwiz_shim\";\n\n"
+"}  // namespace viewer\n")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")

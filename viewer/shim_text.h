@@ -1,0 +1,10 @@
+// The page shim's script and style sheet, built into the program from
+// viewer/shim/shim.js and viewer/shim/shim.css.
+#pragma once
+
+namespace viewer {
+
+extern const char kShimScript[];
+extern const char kShimStyle[];
+
+}  // namespace viewer
