@@ -96,6 +96,9 @@ class ConsoleViewer : public platform::PageViewer {
         return std::nullopt;
     }
     void SetCursor(platform::Cursor) override {}
+    void StartCollection() override {}
+    void SetCollectionProgress(int) override {}
+    void StopCollection() override {}
     void Close() override {}
 };
 

@@ -65,9 +65,9 @@ class PageViewer {
     // arriving at the message loop while it is shown. StartCollection shows it
     // with the bar at 0, SetCollectionProgress moves the bar (values outside
     // 0 to 100 are clamped), StopCollection takes it away.
-    virtual void StartCollection() {}
-    virtual void SetCollectionProgress(int /*percent*/) {}
-    virtual void StopCollection() {}
+    virtual void StartCollection() = 0;
+    virtual void SetCollectionProgress(int percent) = 0;
+    virtual void StopCollection() = 0;
 
     // Closes the window: the viewer goes away and shows nothing more.
     virtual void Close() = 0;

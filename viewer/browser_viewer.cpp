@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
 #include <future>
 #include <utility>
@@ -603,6 +604,10 @@ void BrowserViewer::SetCursor(platform::Cursor cursor) {
 
 void BrowserViewer::StartCollection() {
     channel_.Push(json{{"type", "collect"}, {"on", true}});
+}
+
+void BrowserViewer::SetCollectionProgress(int percent) {
+    channel_.Push(json{{"type", "progress"}, {"value", std::clamp(percent, 0, 100)}});
 }
 
 void BrowserViewer::StopCollection() {

@@ -88,11 +88,6 @@ class BrowserViewer : public platform::PageViewer {
     // user closed the browser window).
     std::function<void()> OnPageGone;
 
-    // The full-screen collection overlay of the entropy step: shown and
-    // hidden by the page.
-    void StartCollection();
-    void StopCollection();
-
     // platform::PageViewer; window thread only.
     void Load(const std::string& name) override;
     void MessageBox(const std::string& title, const std::string& text,
@@ -107,6 +102,11 @@ class BrowserViewer : public platform::PageViewer {
                                               const std::string& default_extension,
                                               const std::string& initial_name) override;
     void SetCursor(platform::Cursor cursor) override;
+    // The collection overlay is drawn by the page; each call is one command
+    // ("collect" on or off, "progress" with the bar's position).
+    void StartCollection() override;
+    void SetCollectionProgress(int percent) override;
+    void StopCollection() override;
     void Close() override;
 
   private:

@@ -5,8 +5,8 @@
 //     program, in the order they happen, and never lets the browser submit a
 //     form itself;
 //   - fetches the window's commands (load a page, message box, question, save
-//     dialog, focus/show a control, set its text, cursor, close) and runs
-//     them one after the other;
+//     dialog, focus/show a control, set its text, cursor, the collection
+//     overlay and its progress, close) and runs them one after the other;
 //   - reports the user's mouse and key input in batches for the random pool.
 // The page keeps no history: every page change replaces the current entry.
 // This file is ASCII only: pages are ISO-8859-1, so other characters are
@@ -266,6 +266,65 @@ window.addEventListener('pagehide', function() {
     if (navigator.sendBeacon)
         navigator.sendBeacon(BASE + 'bye', JSON.stringify({page: pageId}));
 });
+
+// ---------------------------------------------------------------------
+// The collection overlay of the entropy step. It covers the window (the
+// whole screen where the browser lets the page go full screen), stays in
+// front of everything and shows a panel three quarters of the width wide,
+// centred a little above the middle, with the title strip "Avance" and a
+// progress bar. The input listeners above go on reporting every move and
+// key meanwhile; the program moves the bar and takes the overlay away once
+// it has the events it needs.
+
+var collecting = null;
+
+function showCollection() {
+    if (collecting)
+        return;
+    var layer = element('div', 'reqwiz-collect');
+    var panel = element('div', 'reqwiz-collect-panel');
+    var bar = element('progress', 'reqwiz-collect-bar');
+    bar.setAttribute('max', '100');
+    bar.setAttribute('value', '0');
+    panel.appendChild(element('div', 'reqwiz-collect-title', 'Avance'));
+    panel.appendChild(bar);
+    layer.appendChild(panel);
+    document.body.appendChild(layer);
+    collecting = {layer: layer, bar: bar};
+    // Keys typed now must not reach a field of the page.
+    if (document.activeElement && document.activeElement.blur)
+        document.activeElement.blur();
+    // Going full screen needs a recent user action (the OK of the message
+    // just before); where the browser refuses, the overlay covers the window.
+    var root = document.documentElement;
+    if (root.requestFullscreen && !document.fullscreenElement) {
+        try {
+            root.requestFullscreen().catch(function() {});
+        } catch (e) { /* refused */
+        }
+    }
+}
+
+function setCollectionProgress(value) {
+    if (collecting)
+        collecting.bar.setAttribute('value', String(Math.max(0, Math.min(100, value | 0))));
+}
+
+function hideCollection() {
+    if (!collecting)
+        return;
+    if (collecting.layer.parentNode)
+        collecting.layer.parentNode.removeChild(collecting.layer);
+    collecting = null;
+    if (document.fullscreenElement && document.exitFullscreen)
+        document.exitFullscreen().catch(function() {});
+}
+
+// Registered after the input listeners, so that the keys still count.
+document.addEventListener('keydown', function(e) {
+    if (collecting)
+        e.preventDefault();
+}, true);
 
 // ---------------------------------------------------------------------
 // Dialogs drawn in the page. Each returns a promise of the user's answer.
@@ -686,8 +745,13 @@ var handlers = {
             el.value = c.text;
     },
     cursor: function(c) { document.documentElement.classList.toggle('reqwiz-wait', !!c.wait); },
-    // The full-screen collection overlay of the entropy step plugs in here.
-    collect: function() {},
+    collect: function(c) {
+        if (c.on)
+            showCollection();
+        else
+            hideCollection();
+    },
+    progress: function(c) { setCollectionProgress(c.value); },
     close: function(c) {
         leaving = true;
         remember('done', c.seq);

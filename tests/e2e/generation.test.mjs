@@ -1,0 +1,376 @@
+// Generation in a real browser: Playwright drives Debian's Chromium through
+// the shipped pages served by the real program (`reqwiz --no-open`), with
+// accented names, both files picked in the save dialog and the mouse moved
+// until the collection overlay closes; OpenSSL then reads what was written.
+// A second run loses its target folder after validation and must come back
+// to the key page with a message and no files.
+//
+//   REQWIZ_BIN          the packed program (default ../../build/reqwiz)
+//   REQWIZ_E2E_OUTPUT   folder for the screenshots (default ../../build/e2e-output)
+//   REQWIZ_CHROMIUM     the browser (default /usr/bin/chromium)
+//
+// Exits with 77 (CTest's "skipped") when the browser, playwright-core or
+// openssl is missing.
+import assert from 'node:assert/strict';
+import {execFileSync, spawn, spawnSync} from 'node:child_process';
+import {once} from 'node:events';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import {after, before, test} from 'node:test';
+import {fileURLToPath} from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const program = process.env.REQWIZ_BIN || path.join(here, '../../build/reqwiz');
+const output = process.env.REQWIZ_E2E_OUTPUT || path.join(here, '../../build/e2e-output');
+const browserPath = process.env.REQWIZ_CHROMIUM || '/usr/bin/chromium';
+
+let chromium;
+try {
+    ({chromium} = await import('playwright-core'));
+} catch {
+    console.log('# skipped: playwright-core is not installed (npm ci in tests/e2e)');
+    process.exit(77);
+}
+if (!fs.existsSync(browserPath)) {
+    console.log(`# skipped: no browser at ${browserPath}`);
+    process.exit(77);
+}
+if (spawnSync('openssl', ['version']).status !== 0) {
+    console.log('# skipped: no openssl');
+    process.exit(77);
+}
+assert.ok(fs.existsSync(program), `no program at ${program}`);
+
+const PASSWORD = 'Se\u00f1al2024';
+const MSG_MOUSE = 'Para generar tus llaves mueve el rat\u00f3n de manera aleatoria y continua.';
+const NEEDED = 500;
+
+const data = {
+    DN_O: 'Comercial Pe\u00f1a SA',
+    DN_CN_1: 'Mar\u00eda',
+    DN_CN_2: 'Ib\u00e1\u00f1ez',
+    DN_CN_3: 'Le\u00f3n',
+    DN_UID_1: 'IALM',
+    DN_UID_2: '800101',
+    DN_UID_3: 'AB1',
+    DN_STREET_1: 'Paseo de la Reforma',
+    DN_STREET_2: '222',
+    DN_STREET_3: '4',
+    DN_STREET_4: 'Ju\u00e1rez',
+    DN_L: 'Cuauht\u00e9moc',
+    DN_S: 'Ciudad de M\u00e9xico',
+    DN_POSTALCODE: '06600',
+    DN_PHONE: '5555555555',
+    DN_E: 'Maria.Ibanez@Example.COM',
+};
+// The subject's common name and street as the job joins them: upper case,
+// accented letters too, with the profile's separators.
+const CN = 'MAR\u00cdA IB\u00c1\u00d1EZ LE\u00d3N';
+const STREET = 'PASEO DE LA REFORMA 222 4. JU\u00c1REZ';
+
+// ---------------------------------------------------------------------------
+// The program and the browser
+
+const home = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-gen-home-'));
+const profileDir = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-gen-browser-'));
+const started = [];
+let context;
+
+async function startWizard() {
+    const child = spawn(program, ['--no-open'], {
+        cwd: home,
+        env: {...process.env, HOME: home, REQWIZ_NO_DIALOG: '1'},
+        stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    started.push(child);
+    let out = '';
+    let err = '';
+    child.stderr.on('data', (d) => {
+        err += d;
+    });
+    const url = await new Promise((resolve, reject) => {
+        child.stdout.on('data', (d) => {
+            out += d;
+            const line = out.split('\n').find((l) => l.startsWith('http://127.0.0.1:'));
+            if (line)
+                resolve(line.trim());
+        });
+        child.on('exit', (code) => reject(new Error(`reqwiz ended with ${code}: ${err}`)));
+    });
+    const exited = once(child, 'exit').then(([code]) => code);
+    return {child, url, exited};
+}
+
+// A window opened by the browser itself on the wizard's address, as
+// `chromium --app=URL` does.
+async function openWindow(url) {
+    const session = await context.newCDPSession(context.pages()[0]);
+    const opening = context.waitForEvent('page');
+    await session.send('Target.createTarget', {url});
+    const opened = await opening;
+    await session.detach();
+    await opened.setViewportSize({width: 648, height: 515});
+    await opened.waitForSelector('form[name="DATOS"]');
+    return opened;
+}
+
+before(async () => {
+    fs.mkdirSync(output, {recursive: true});
+    context = await chromium.launchPersistentContext(profileDir, {
+        executablePath: browserPath,
+        headless: true,
+        viewport: {width: 648, height: 515},
+        args: [
+            '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+            '--disable-component-update', '--disable-sync', '--no-first-run'
+        ],
+    });
+});
+
+after(async () => {
+    if (context)
+        await context.close();
+    for (const child of started)
+        if (child.exitCode === null && child.signalCode === null)
+            child.kill();
+    fs.rmSync(home, {recursive: true, force: true});
+    fs.rmSync(profileDir, {recursive: true, force: true});
+});
+
+// ---------------------------------------------------------------------------
+// Steps on a page
+
+async function messageBox(page) {
+    const box = page.locator('.reqwiz-message');
+    await box.waitFor({timeout: 60000});
+    return {
+        title: await box.locator('.reqwiz-title').textContent(),
+        text: (await box.locator('.reqwiz-text').textContent()).replace(/\r\n/g, '\n').trim(),
+        icon: (await box.locator('.reqwiz-icon').getAttribute('class')).replace('reqwiz-icon ', ''),
+    };
+}
+
+async function acceptMessage(page) {
+    await page.locator('.reqwiz-message button', {hasText: 'Aceptar'}).click();
+    await page.locator('.reqwiz-message').waitFor({state: 'detached'});
+}
+
+async function setValue(page, name, value) { await page.locator(`[name="${name}"]`).fill(value); }
+
+async function fillDataPage(page) {
+    for (const [name, value] of Object.entries(data))
+        await setValue(page, name, value);
+    await page.locator('[name="Image2"]').click();
+    await page.waitForSelector('form[name="Generacion_de_Llaves"]');
+}
+
+// Picks a file in the save dialog: the folder typed as the name first, then
+// the file name.
+async function pickFile(page, button, folder, name) {
+    await page.locator(`[name="${button}"]`).click();
+    const dialog = page.locator('.reqwiz-save');
+    await dialog.waitFor();
+    await dialog.locator('.reqwiz-name').fill(path.join(folder, name));
+    await dialog.locator('button', {hasText: 'Guardar'}).click();
+    await dialog.waitFor({state: 'detached'});
+}
+
+// Continues from a filled key page through the mouse message; resolves once
+// the collection overlay is up.
+async function continueToCollection(page) {
+    await page.locator('[name="Image2"]').click();
+    const box = await messageBox(page);
+    assert.equal(box.title, 'Aviso');
+    assert.equal(box.icon, 'reqwiz-icon-warning');
+    assert.ok(box.text.startsWith(MSG_MOUSE), box.text);
+    await acceptMessage(page);
+    const overlay = page.locator('.reqwiz-collect');
+    await overlay.waitFor();
+    // Every position the bar takes is reported to the test (the page itself
+    // is gone once the collection is over).
+    await page.evaluate(() => {
+        const bar = document.querySelector('.reqwiz-collect-bar');
+        window.reqwizBar(Number(bar.getAttribute('value')));
+        new MutationObserver(() => window.reqwizBar(Number(bar.getAttribute('value'))))
+            .observe(bar, {attributes: true, attributeFilter: ['value']});
+    });
+    return overlay;
+}
+
+// Moves the mouse until the overlay goes away; returns the number of moves
+// and the time of the last one.
+async function moveUntilClosed(page, overlay) {
+    let moves = 0;
+    let last = 0;
+    while (await overlay.count() > 0) {
+        assert.ok(moves < 5000, 'the overlay did not close');
+        const x = 20 + ((moves * 37) % 600);
+        const y = 20 + ((moves * 53) % 470);
+        await page.mouse.move(x, y);
+        last = performance.now();
+        moves++;
+        // Give the batches time to reach the program now and then.
+        if (moves >= NEEDED && moves % 25 === 0)
+            await page.waitForTimeout(50);
+    }
+    return {moves, last};
+}
+
+// The DER request at the start of a request file (which may carry a text
+// trailer after it).
+function splitRequest(bytes) {
+    let length = bytes[1];
+    let header = 2;
+    if (length & 0x80) {
+        const count = length & 0x7f;
+        length = 0;
+        for (let i = 0; i < count; i++)
+            length = length * 256 + bytes[2 + i];
+        header += count;
+    }
+    return {der: bytes.subarray(0, header + length), trailer: bytes.subarray(header + length)};
+}
+
+function openssl(args) { return spawnSync('openssl', args, {encoding: 'latin1'}); }
+
+// ---------------------------------------------------------------------------
+
+test('a whole run with accented names writes files OpenSSL accepts', async () => {
+    const folder = path.join(home, 'llaves');
+    fs.mkdirSync(folder);
+    const wizard = await startWizard();
+    const page = await openWindow(wizard.url);
+    const bar = [];
+    await page.exposeFunction('reqwizBar', (value) => bar.push(value));
+    const pages = [];
+    page.on('framenavigated', (frame) => {
+        if (frame === page.mainFrame())
+            pages.push(new URL(frame.url()).pathname);
+    });
+    await fillDataPage(page);
+    await setValue(page, 'PWD', PASSWORD);
+    await setValue(page, 'PWD2', PASSWORD);
+    await pickFile(page, 'BTN_KEY', folder, 'llave');
+    await pickFile(page, 'BTN_REQ', folder, 'solicitud');
+    assert.equal(await page.locator('[name="KEY"]').inputValue(), path.join(folder, 'llave.key'));
+
+    const overlay = await continueToCollection(page);
+    assert.equal(await page.locator('.reqwiz-collect-title').textContent(), 'Avance');
+    const panel = await page.locator('.reqwiz-collect-panel').boundingBox();
+    const screen = await page.evaluate(() => [window.innerWidth, window.innerHeight]);
+    assert.ok(Math.abs(panel.width - 0.75 * screen[0]) <= 1, `${panel.width} of ${screen[0]}`);
+    assert.ok(Math.abs(panel.x + panel.width / 2 - screen[0] / 2) <= 1);
+    // The overlay covers the whole window and is in front of everything.
+    assert.deepEqual(
+        await page.evaluate(() => {
+            const r = document.querySelector('.reqwiz-collect').getBoundingClientRect();
+            const corner = document.elementFromPoint(2, window.innerHeight - 2);
+            return [
+                r.left, r.top, r.width === innerWidth, r.height === innerHeight, corner.className
+            ];
+        }),
+        [0, 0, true, true, 'reqwiz-collect']);
+    await page.mouse.move(5, 5);
+    await page.screenshot({path: path.join(output, 'gen-01-collection.png')});
+
+    const {moves, last} = await moveUntilClosed(page, overlay);
+    assert.ok(moves >= NEEDED - 1, `closed after ${moves} moves`);
+    assert.equal(bar[bar.length - 1], 100, bar.join(','));
+    assert.ok(bar.includes(1) && bar.includes(99), bar.join(','));
+    for (let i = 1; i < bar.length; i++)
+        assert.ok(bar[i] >= bar[i - 1], bar.join(','));
+
+    // The waiting page, then the final page.
+    await page.waitForSelector('text=Tu requerimiento se gener', {timeout: 120000});
+    const elapsed = performance.now() - last;
+    assert.deepEqual(pages.slice(-3), ['/Page2.htm', '/Page3.htm', '/Page4.htm']);
+    console.log(`# last mouse event to final page: ${Math.round(elapsed)} ms (2048-bit key)`);
+    await page.screenshot({path: path.join(output, 'gen-02-final-page.png')});
+
+    const keyFile = path.join(folder, 'llave.key');
+    const reqFile = path.join(folder, 'solicitud.req');
+    assert.equal(fs.statSync(keyFile).mode & 0o777, 0o600);
+    const {der, trailer} = splitRequest(fs.readFileSync(reqFile));
+    const derFile = path.join(folder, 'request.der');
+    fs.writeFileSync(derFile, der);
+
+    const verify = openssl(['req', '-inform', 'DER', '-in', derFile, '-verify', '-noout']);
+    assert.equal(verify.status, 0, verify.stderr);
+    assert.match(verify.stdout + verify.stderr, /verify OK/);
+    const subject = openssl([
+        'req', '-inform', 'DER', '-in', derFile, '-noout', '-subject', '-nameopt',
+        'sep_multiline,lname,esc_msb'
+    ]);
+    const escaped = (s) =>
+        s.replace(/[\u0080-\u00ff]/g, (c) => '\\' + c.charCodeAt(0).toString(16).toUpperCase());
+    assert.ok(subject.stdout.includes(`commonName=${escaped(CN)}\n`), subject.stdout);
+    assert.ok(subject.stdout.includes(`streetAddress=${escaped(STREET)}\n`), subject.stdout);
+    assert.ok(subject.stdout.includes('emailAddress=maria.ibanez@example.com\n'), subject.stdout);
+    const text = openssl(['req', '-inform', 'DER', '-in', derFile, '-noout', '-text']);
+    assert.match(text.stdout, /Public-Key: \(2048 bit\)/);
+
+    const lines = trailer.toString('latin1');
+    assert.ok(lines.startsWith('VERSION1.1DN_O=Comercial Pe\u00f1a SA\r\n'), lines);
+    assert.ok(lines.includes(`\r\nDN_CN_1=MAR\u00cdA\r\nDN_CN_2=IB\u00c1\u00d1EZ\r\n`), lines);
+    assert.ok(lines.includes('\r\nDN_E=maria.ibanez@example.com\r\n'), lines);
+    assert.ok(lines.endsWith('\r\n'));
+
+    // The key opens with the password (ISO-8859-1 bytes, as typed in the
+    // page) and belongs to the request.
+    const passFile = path.join(folder, 'pass');
+    fs.writeFileSync(passFile, Buffer.from(PASSWORD + '\n', 'latin1'));
+    const pem = path.join(folder, 'llave.pem');
+    const opened = openssl([
+        'pkcs8', '-inform', 'DER', '-in', keyFile, '-passin', `file:${passFile}`, '-provider',
+        'legacy', '-provider', 'default', '-out', pem
+    ]);
+    assert.equal(opened.status, 0, opened.stderr);
+    const keyModulus = openssl(['rsa', '-in', pem, '-noout', '-modulus']).stdout;
+    const reqModulus =
+        openssl(['req', '-inform', 'DER', '-in', derFile, '-noout', '-modulus']).stdout;
+    assert.match(keyModulus, /^Modulus=[0-9A-F]{512}\n$/);
+    assert.equal(keyModulus, reqModulus);
+
+    await page.locator('[name="Image2"]').click();
+    assert.equal(await wizard.exited, 0);
+});
+
+test('a folder gone after validation: a message, no files, the key page again', async () => {
+    const folder = path.join(home, 'se-va');
+    fs.mkdirSync(folder);
+    const wizard = await startWizard();
+    const page = await openWindow(wizard.url);
+    await page.exposeFunction('reqwizBar', () => {});
+    await fillDataPage(page);
+    await setValue(page, 'PWD', PASSWORD);
+    await setValue(page, 'PWD2', PASSWORD);
+    await setValue(page, 'KEY', path.join(folder, 'llave'));
+    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+    const overlay = await continueToCollection(page);
+    // Removed after validation: no write can succeed there, not even as root.
+    fs.rmSync(folder, {recursive: true});
+    await moveUntilClosed(page, overlay);
+
+    const box = await messageBox(page);
+    assert.equal(box.title, 'Aviso');
+    assert.equal(box.icon, 'reqwiz-icon-error');
+    assert.equal(
+        box.text,
+        `No se pudo escribir el archivo ${path.join(folder, 'llave.key')}. ` +
+            'No se escribi\u00f3 ning\u00fan archivo.');
+    await page.screenshot({path: path.join(output, 'gen-03-failure.png')});
+    await acceptMessage(page);
+    await page.waitForSelector('form[name="Generacion_de_Llaves"]');
+    assert.equal(await page.locator('[name="KEY"]').inputValue(), path.join(folder, 'llave.key'));
+    assert.equal(
+        await page.locator('[name="REQ"]').inputValue(), path.join(folder, 'solicitud.req'));
+    assert.equal(await page.locator('[name="PWD"]').inputValue(), '');
+    assert.ok(!fs.existsSync(folder));
+
+    // The data page kept its values (as the job converted them).
+    await page.locator('[name="Image"]').click();
+    await page.waitForSelector('form[name="DATOS"]');
+    assert.equal(await page.locator('[name="DN_CN_2"]').inputValue(), 'IB\u00c1\u00d1EZ');
+    wizard.child.kill();
+});
