@@ -163,9 +163,17 @@ async function focusedName() {
     return page.evaluate(() => document.activeElement && document.activeElement.name);
 }
 
-async function waitForFocus(name) {
+// Accepts the open message box and waits for the program to focus `name`.
+// Closing the box returns the focus to the control that had it, so this waits
+// for a focus command newer than the box, not just for the focus.
+async function acceptMessageThenFocus(name) {
+    const focusSeq = () => Number(document.documentElement.getAttribute('data-reqwiz-focus') || 0);
+    const since = await page.evaluate(focusSeq);
+    await acceptMessage();
     await page.waitForFunction(
-        (n) => document.activeElement && document.activeElement.name === n, name);
+        ([n, s]) => document.activeElement && document.activeElement.name === n &&
+            Number(document.documentElement.getAttribute('data-reqwiz-focus') || 0) > s,
+        [name, since]);
 }
 
 // Sets a field's value without clicking it (a click is a control click for
@@ -211,8 +219,7 @@ test(
         await shot('02-data-page-message');
         // The focus moves only once the box is closed.
         assert.notEqual(await focusedName(), 'DN_O');
-        await acceptMessage();
-        await waitForFocus('DN_O');
+        await acceptMessageThenFocus('DN_O');
     });
 
 test(
@@ -221,8 +228,7 @@ test(
         await setValue('DN_O', validData.DN_O);
         await page.locator('[name="DN_O"]').press('Enter');
         assert.equal((await messageBox()).text, DISPLAY_DN_CN_1);
-        await acceptMessage();
-        await waitForFocus('DN_CN_1');
+        await acceptMessageThenFocus('DN_CN_1');
     });
 
 test('a full valid data page reaches the key page', async () => {
@@ -307,8 +313,7 @@ test(
             assert.deepEqual(box, {title: 'Aviso', text: c.text, icon: 'reqwiz-icon-error'}, c.why);
             if (c.why === 'letters only')
                 await shot('04-key-page-message');
-            await acceptMessage();
-            await waitForFocus(c.focus);
+            await acceptMessageThenFocus(c.focus);
             // The page stays as the user left it.
             assert.equal(await page.locator('[name="KEY"]').inputValue(), c.KEY, c.why);
         }
@@ -320,8 +325,7 @@ test('Enter in the password field does not click the first image button (Regresa
     await page.locator('[name="PWD"]').press('Enter');
     assert.equal(
         (await messageBox()).text, 'La clave de acceso debe de tener por lo menos 8 caracteres');
-    await acceptMessage();
-    await waitForFocus('PWD');
+    await acceptMessageThenFocus('PWD');
     assert.equal(await page.locator('form[name="Generacion_de_Llaves"]').count(), 1);
 });
 

@@ -738,6 +738,10 @@ var handlers = {
         } catch (e) {
             el.focus();
         }
+        // Which focus command ran last: closing a box gives the focus back to
+        // the control that had it, so the focus alone does not tell whether the
+        // program's own focus step has happened yet.
+        document.documentElement.setAttribute('data-reqwiz-focus', String(c.seq));
     },
     text: function(c) {
         var el = controls[c.index];
