@@ -462,7 +462,7 @@ void Tfrm_req::FocusField(const std::string& control) {
 // A file the user chose in the save dialog was confirmed there; one typed in
 // by hand is replaced only after a question.
 bool Tfrm_req::ConfirmReplace(const std::string& control, const std::string& file_name) {
-    if (!platform::FileExists(file_name))
+    if (!platform::FileExists(platform::DiskName(file_name)))
         return true;
     auto chosen = DialogFileNames.find(control);
     if (chosen != DialogFileNames.end() && Trim(chosen->second) == file_name)
@@ -652,11 +652,11 @@ bool Tfrm_req::ValidateKeyPage(const std::vector<std::string>& lines) {
             text = std::string(msg::kRequestFileMissing) + "\r\n";
         return FailKeyField(text, "REQ");
     }
-    if (!platform::DirectoryExists(DirectoryPart(key)))
+    if (!platform::DirectoryExists(platform::DiskName(DirectoryPart(key))))
         return FailKeyField(msg::kKeyPathInvalid, "KEY");
     if (FileNamePart(key).empty())
         return FailKeyField(msg::kKeyFileMissing, "KEY");
-    if (!platform::DirectoryExists(DirectoryPart(request)))
+    if (!platform::DirectoryExists(platform::DiskName(DirectoryPart(request))))
         return FailKeyField(msg::kRequestPathInvalid, "REQ");
     if (FileNamePart(request).empty())
         return FailKeyField(msg::kRequestFileMissing, "REQ");

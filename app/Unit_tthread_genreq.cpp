@@ -22,6 +22,7 @@
 #include "crypto/keyfile/keyfile.h"
 #include "crypto/request/request.h"
 #include "crypto/rsa/rsa_keygen.h"
+#include "platform/files.h"
 
 namespace app {
 
@@ -80,6 +81,12 @@ std::vector<std::string> SplitTextLines(const std::string& text) {
 // One output file on its way: written under a temporary name in the
 // destination's folder, renamed into place once both outputs are complete.
 struct PendingFile {
+    explicit PendingFile(const std::string& file_name)
+        : name(file_name), target(platform::DiskName(file_name)) {}
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    std::string name;  // as the user gave it, for messages
     std::string target;
     std::string temporary;
 
@@ -186,10 +193,10 @@ std::string WithDefaultExtension(const std::string& name, const std::string& ext
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code error;
-    const fs::path pa = fs::weakly_canonical(fs::absolute(a, error), error);
+    const fs::path pa = fs::weakly_canonical(fs::absolute(platform::DiskName(a), error), error);
     if (error)
         return a == b;
-    const fs::path pb = fs::weakly_canonical(fs::absolute(b, error), error);
+    const fs::path pb = fs::weakly_canonical(fs::absolute(platform::DiskName(b), error), error);
     if (error)
         return a == b;
     return pa == pb;
@@ -395,22 +402,22 @@ void TThread_GenReq::Execute() {
         if (mark)
             trailer += DataFields.Text();
 
-        PendingFile key_file{KeyFields.Value("KEY"), {}};
-        PendingFile request_file{KeyFields.Value("REQ"), {}};
+        PendingFile key_file(KeyFields.Value("KEY"));
+        PendingFile request_file(KeyFields.Value("REQ"));
         const std::string_view key_bytes(reinterpret_cast<const char*>(key_area.data()),
                                          key_length);
         const std::string_view request_bytes(reinterpret_cast<const char*>(request_area.data()),
                                              request_length);
         if (!WriteTemporary(key_file, 0600, {key_bytes}))
-            return Fail(msg::kFileWriteFailed + key_file.target + ".");
+            return Fail(msg::kFileWriteFailed + key_file.name + ".");
         if (!WriteTemporary(request_file, 0666, {request_bytes, trailer}))
-            return Fail(msg::kFileWriteFailed + request_file.target + ".");
+            return Fail(msg::kFileWriteFailed + request_file.name + ".");
         if (::rename(key_file.temporary.c_str(), key_file.target.c_str()) != 0)
-            return Fail(msg::kFileWriteFailed + key_file.target + ".");
+            return Fail(msg::kFileWriteFailed + key_file.name + ".");
         key_file.temporary.clear();
         if (::rename(request_file.temporary.c_str(), request_file.target.c_str()) != 0) {
             ::unlink(key_file.target.c_str());
-            return Fail(msg::kFileWriteFailed + request_file.target + ".");
+            return Fail(msg::kFileWriteFailed + request_file.name + ".");
         }
         request_file.temporary.clear();
         return true;

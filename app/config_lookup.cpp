@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/text.h"
+#include "platform/latin1.h"
 
 namespace app {
 
@@ -57,11 +58,11 @@ bool ConfigDocument::Parse(const std::string& bytes) {
 // pugixml holds text as UTF-8 whatever the source encoding; the wizard works
 // in ISO-8859-1.
 std::string ConfigDocument::ToText(const char* utf8) const {
-    return Utf8ToLatin1(utf8 != nullptr ? utf8 : "");
+    return platform::Utf8ToLatin1(utf8 != nullptr ? utf8 : "");
 }
 
 pugi::xml_node ConfigDocument::FindElement(const std::string& name) const {
-    std::string wanted = Latin1ToUtf8(name);
+    std::string wanted = platform::Latin1ToUtf8(name);
     pugi::xml_node root = doc_.document_element();
     if (root.empty())
         return {};
@@ -85,7 +86,7 @@ std::string ConfigDocument::GetElementAttribute(const std::string& name,
     pugi::xml_node element = FindElement(name);
     if (element.empty())
         return {};
-    return ToText(element.attribute(Latin1ToUtf8(attribute).c_str()).value());
+    return ToText(element.attribute(platform::Latin1ToUtf8(attribute).c_str()).value());
 }
 
 bool ConfigDocument::IsMandatory(const std::string& name) const {

@@ -54,56 +54,6 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-std::string Latin1ToUtf8(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto b = static_cast<uint8_t>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::string Utf8ToLatin1(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<uint8_t>(text[i]);
-        if (b < 0x80) {
-            out += text[i++];
-            continue;
-        }
-        size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-        if (extra == 0 || b >= 0xF8) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        uint32_t code = extra == 3 ? (b & 0x07u) : extra == 2 ? (b & 0x0Fu) : (b & 0x1Fu);
-        size_t j = 1;
-        for (; j <= extra; ++j) {
-            if (i + j >= text.size() || (static_cast<uint8_t>(text[i + j]) & 0xC0) != 0x80)
-                break;
-            code = (code << 6) | (static_cast<uint8_t>(text[i + j]) & 0x3Fu);
-        }
-        if (j <= extra) {
-            out += '?';
-            i += j;
-            continue;
-        }
-        // Overlong forms of ASCII are refused like any character past 0xFF.
-        out += (code >= 0x80 && code <= 0xFF) ? static_cast<char>(code) : '?';
-        i += extra + 1;
-    }
-    return out;
-}
-
 std::string HtmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());

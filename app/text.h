@@ -1,6 +1,6 @@
 // Small text helpers for ISO-8859-1 text held in std::string (one byte per
-// character): letter case over the whole ISO-8859-1 range, trimming, and the
-// conversion to UTF-8 for places that need it.
+// character): letter case over the whole ISO-8859-1 range, trimming, HTML
+// escaping and decimal numbers.
 #pragma once
 
 #include <string>
@@ -15,13 +15,6 @@ bool SameText(const std::string& a, const std::string& b);
 
 // Removes leading and trailing blanks and control characters (bytes 0 to 32).
 std::string Trim(const std::string& text);
-
-// Each ISO-8859-1 byte as its UTF-8 sequence.
-std::string Latin1ToUtf8(const std::string& text);
-
-// UTF-8 to ISO-8859-1; a character outside ISO-8859-1 or a malformed sequence
-// becomes "?".
-std::string Utf8ToLatin1(const std::string& text);
 
 // `text` with "&", "<", ">" and the double quote written as character
 // references, for insertion into an HTML page.

@@ -1,6 +1,5 @@
 #include "cli/generate_command.h"
 
-#include <langinfo.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Unit_main.h"
@@ -18,8 +18,10 @@
 #include "app/messages.h"
 #include "app/text.h"
 #include "cli/bare_size.h"
+#include "cli/terminal.h"
 #include "crypto/common/mem.h"
 #include "platform/files.h"
+#include "platform/latin1.h"
 #include "platform/message_loop.h"
 
 namespace cli {
@@ -32,16 +34,6 @@ constexpr int kUsage = 2;
 const char* const kUsageText =
     "uso: reqwiz generate --data CAMPOS --key ARCHIVO --req ARCHIVO [--size BITS]\n"
     "                     [--zip ARCHIVO | --config XML] [--entropy-file ARCHIVO] [--force]\n";
-
-bool LocaleIsUtf8() {
-    const char* codeset = nl_langinfo(CODESET);
-    return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
-}
-
-// ISO-8859-1 text for the terminal: UTF-8 when the locale is, else as is.
-std::string ForTerminal(const std::string& text) {
-    return LocaleIsUtf8() ? app::Latin1ToUtf8(text) : text;
-}
 
 // A message as one block of text: CR LF as LF, no blank lines around it.
 std::string Tidy(const std::string& text) {
@@ -65,8 +57,8 @@ void Notice(const std::string& latin1) {
 // UTF-8 to ISO-8859-1, refusing what has no ISO-8859-1 form (and malformed
 // UTF-8): the conversion must give the text back when converted again.
 std::optional<std::string> StrictLatin1(const std::string& utf8) {
-    std::string latin1 = app::Utf8ToLatin1(utf8);
-    if (app::Latin1ToUtf8(latin1) != utf8)
+    std::string latin1 = platform::Utf8ToLatin1(utf8);
+    if (platform::Latin1ToUtf8(latin1) != utf8)
         return std::nullopt;
     return latin1;
 }
@@ -283,9 +275,19 @@ int RunGenerate(int argc, char** argv) {
     // The key page. Names are taken from the current folder when they name
     // none, as a shell user expects; a blank name stays blank for the
     // page's own message.
-    for (std::string* name : {&options.key, &options.request}) {
-        if (!app::Trim(*name).empty())
-            *name = std::filesystem::absolute(app::Trim(*name)).string();
+    // The wizard holds names in ISO-8859-1, as its pages send them; a name
+    // with a character outside it cannot be held.
+    for (auto [option, name] : {std::pair{"--key", &options.key}, {"--req", &options.request}}) {
+        if (app::Trim(*name).empty())
+            continue;
+        std::optional<std::string> latin1 =
+            StrictLatin1(std::filesystem::absolute(app::Trim(*name)).string());
+        if (!latin1) {
+            Notice(std::string("La ruta de ") + option +
+                   " tiene caracteres que no existen en ISO-8859-1");
+            return kRejected;
+        }
+        *name = *latin1;
     }
     const std::string size =
         options.size.empty() ? window.KeyFields.Value("SIZE_KEY") : options.size;
@@ -308,7 +310,7 @@ int RunGenerate(int argc, char** argv) {
     }
     if (!options.force) {
         for (const std::string& name : {key_name, request_name}) {
-            if (access(name.c_str(), F_OK) == 0) {
+            if (access(platform::DiskName(name).c_str(), F_OK) == 0) {
                 Notice(app::msg::kReplaceFileHead + name +
                        " ya existe; use --force para reemplazarlo");
                 return kRejected;
@@ -329,7 +331,8 @@ int RunGenerate(int argc, char** argv) {
         Notice(job.Result().message);
         return kRejected;
     }
-    std::printf("%s\n%s\n", key_name.c_str(), request_name.c_str());
+    std::printf("%s\n%s\n", platform::DiskName(key_name).c_str(),
+                platform::DiskName(request_name).c_str());
     std::fflush(stdout);
     return 0;
 }

@@ -8,7 +8,6 @@
 // with its one-time token, is printed on standard output as one line. The
 // program ends with code 0 when the wizard closes (its Cerrar/Salir buttons),
 // when the user closes the browser window, or on SIGINT, SIGTERM or SIGHUP.
-#include <langinfo.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
@@ -30,7 +29,9 @@
 #include "app/text.h"
 #include "cli/bare_size.h"
 #include "cli/generate_command.h"
+#include "cli/terminal.h"
 #include "platform/files.h"
+#include "platform/latin1.h"
 #include "platform/message_loop.h"
 #include "viewer/browser_launch.h"
 #include "viewer/browser_viewer.h"
@@ -38,16 +39,6 @@
 extern char** environ;
 
 namespace {
-
-bool LocaleIsUtf8() {
-    const char* codeset = nl_langinfo(CODESET);
-    return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0);
-}
-
-// ISO-8859-1 text for the terminal: UTF-8 when the locale is, else as is.
-std::string ForTerminal(const std::string& text) {
-    return LocaleIsUtf8() ? app::Latin1ToUtf8(text) : text;
-}
 
 // Runs a dialog program and waits for the user to close it. False when the
 // program could not be started.
@@ -76,12 +67,12 @@ bool DialogsWanted() {
 }
 
 void ShowNotice(const std::string& text) {
-    std::fprintf(stderr, "Aviso: %s\n", ForTerminal(text).c_str());
+    std::fprintf(stderr, "Aviso: %s\n", cli::ForTerminal(text).c_str());
     std::fflush(stderr);
     if (!DialogsWanted())
         return;
     if (RunDialog({"zenity", "--error", "--no-markup", "--title=Aviso",
-                   "--text=" + app::Latin1ToUtf8(text)}))
+                   "--text=" + platform::Latin1ToUtf8(text)}))
         return;
     RunDialog({"xmessage", "-center", "-title", "Aviso", "-buttons", "OK", text});
 }
@@ -180,8 +171,9 @@ int main(int argc, char** argv) {
         std::printf("%s\n", url.c_str());
         std::fflush(stdout);
         if (open_window && !OpenWindow(url, window.Width, window.Height)) {
-            std::fprintf(stderr, "%s\n",
-                         ForTerminal("reqwiz: abra esta direcci\xF3n en un navegador.").c_str());
+            std::fprintf(
+                stderr, "%s\n",
+                cli::ForTerminal("reqwiz: abra esta direcci\xF3n en un navegador.").c_str());
             std::fflush(stderr);
         }
 

@@ -10,9 +10,15 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/latin1.h"
+
 extern char** environ;
 
 namespace platform {
+
+std::string DiskName(const std::string& name) {
+    return Latin1ToUtf8(name);
+}
 
 bool FileExists(const std::string& path) {
     struct stat st;

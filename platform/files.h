@@ -8,6 +8,11 @@
 
 namespace platform {
 
+// The wizard holds file names as ISO-8859-1 text, as its pages submit them;
+// names on the disk are UTF-8. This is the disk's form of `name`: every name
+// that came from a page goes through it before the file system sees it.
+std::string DiskName(const std::string& name);
+
 // True when `path` names an existing regular file (symbolic links followed);
 // a directory is not a file. An empty path is not a file.
 bool FileExists(const std::string& path);

@@ -11,8 +11,8 @@
 #include <future>
 #include <utility>
 
+#include "platform/latin1.h"
 #include "viewer/directory_listing.h"
-#include "viewer/latin1.h"
 #include "viewer/page_inject.h"
 
 namespace viewer {
@@ -72,7 +72,7 @@ std::string Latin1Member(const json& object, const char* name) {
     auto it = object.find(name);
     if (it == object.end() || !it->is_string())
         return std::string();
-    return Utf8ToLatin1(it->get<std::string>());
+    return platform::Utf8ToLatin1(it->get<std::string>());
 }
 
 uint64_t NumberParam(const httplib::Request& request, const char* name) {
@@ -128,8 +128,9 @@ void BadRequest(httplib::Response& response, const char* why) {
 BrowserViewer::BrowserViewer(platform::MessageLoop& loop, platform::PageViewerEvents& events,
                              ViewerOptions options)
     : loop_(loop), events_(events), options_(std::move(options)) {
-    save_directory_ = options_.start_directory.empty() ? DefaultDirectory()
-                                                       : Latin1ToUtf8(options_.start_directory);
+    save_directory_ = options_.start_directory.empty()
+                          ? DefaultDirectory()
+                          : platform::Latin1ToUtf8(options_.start_directory);
 }
 
 BrowserViewer::~BrowserViewer() {
@@ -309,7 +310,7 @@ void BrowserViewer::InstallRoutes() {
         if (list != body.end() && list->is_array()) {
             for (const json& line : *list) {
                 if (line.is_string())
-                    lines.push_back(Utf8ToLatin1(line.get<std::string>()));
+                    lines.push_back(platform::Utf8ToLatin1(line.get<std::string>()));
             }
         }
         loop_.Post([this, action = Latin1Member(body, "action"),
@@ -328,7 +329,7 @@ void BrowserViewer::InstallRoutes() {
         loop_.Post([this, target = Latin1Member(body, "target"), url = Latin1Member(body, "url")] {
             // A link the window leaves alone is followed in the page.
             if (!events_.HotSpotTargetClick(target, url) && !closed_)
-                channel_.Push(json{{"type", "follow"}, {"url", Latin1ToUtf8(url)}});
+                channel_.Push(json{{"type", "follow"}, {"url", platform::Latin1ToUtf8(url)}});
         });
         response.status = 204;
     });
@@ -390,7 +391,7 @@ void BrowserViewer::InstallRoutes() {
     });
 
     server.Get("/(.+)", [this](const httplib::Request& request, httplib::Response& response) {
-        const std::string name = Utf8ToLatin1(request.matches[1].str());
+        const std::string name = platform::Utf8ToLatin1(request.matches[1].str());
         if (IsPageName(name))
             ServePage(name, response);
         else
@@ -436,7 +437,7 @@ void BrowserViewer::ServePage(const std::string& name, httplib::Response& respon
     }
     json config = json::object();
     if (!options_.title.empty())
-        config["title"] = Latin1ToUtf8(options_.title);
+        config["title"] = platform::Latin1ToUtf8(options_.title);
     const std::string block = ShimBlock(config.dump(-1, ' ', true));
     response.set_content(InjectShim(*text, block), "text/html; charset=ISO-8859-1");
 }
@@ -462,7 +463,7 @@ void BrowserViewer::ServeBootstrap(httplib::Response& response) {
     // fetches the window's first command (the wizard's first page).
     json config = json::object();
     if (!options_.title.empty())
-        config["title"] = Latin1ToUtf8(options_.title);
+        config["title"] = platform::Latin1ToUtf8(options_.title);
     const std::string html =
         "<!DOCTYPE html>\r\n<html><head><meta charset=\"iso-8859-1\"><title></title></head>"
         "<body></body></html>\r\n";
@@ -520,7 +521,7 @@ void BrowserViewer::Watch() {
 // Viewer operations (window thread)
 
 void BrowserViewer::Load(const std::string& name) {
-    channel_.Push(json{{"type", "load"}, {"page", Latin1ToUtf8(name)}});
+    channel_.Push(json{{"type", "load"}, {"page", platform::Latin1ToUtf8(name)}});
 }
 
 json BrowserViewer::RunModalCommand(json command) {
@@ -543,8 +544,8 @@ json BrowserViewer::RunModalCommand(json command) {
 void BrowserViewer::MessageBox(const std::string& title, const std::string& text,
                                platform::MessageIcon icon) {
     RunModalCommand(json{{"type", "message"},
-                         {"title", Latin1ToUtf8(title)},
-                         {"text", Latin1ToUtf8(text)},
+                         {"title", platform::Latin1ToUtf8(title)},
+                         {"text", platform::Latin1ToUtf8(text)},
                          {"icon", icon == platform::MessageIcon::Error ? "error" : "warning"}});
 }
 
@@ -552,8 +553,8 @@ bool BrowserViewer::AskYesNo(const std::string& title, const std::string& text,
                              platform::MessageIcon icon) {
     const json answer =
         RunModalCommand(json{{"type", "question"},
-                             {"title", Latin1ToUtf8(title)},
-                             {"text", Latin1ToUtf8(text)},
+                             {"title", platform::Latin1ToUtf8(title)},
+                             {"text", platform::Latin1ToUtf8(text)},
                              {"icon", icon == platform::MessageIcon::Error ? "error" : "warning"}});
     return answer.is_boolean() && answer.get<bool>();
 }
@@ -578,24 +579,25 @@ void BrowserViewer::FocusControl(size_t index) {
 void BrowserViewer::SetControlText(size_t index, const std::string& text) {
     if (index >= controls_.size())
         return;
-    channel_.Push(json{{"type", "text"}, {"index", index}, {"text", Latin1ToUtf8(text)}});
+    channel_.Push(json{{"type", "text"}, {"index", index}, {"text", platform::Latin1ToUtf8(text)}});
 }
 
 std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filter,
                                                          const std::string& default_extension,
                                                          const std::string& initial_name) {
-    const json answer = RunModalCommand(json{{"type", "save"},
-                                             {"filter", Latin1ToUtf8(filter)},
-                                             {"extension", Latin1ToUtf8(default_extension)},
-                                             {"name", Latin1ToUtf8(initial_name)},
-                                             {"directory", save_directory_}});
+    const json answer =
+        RunModalCommand(json{{"type", "save"},
+                             {"filter", platform::Latin1ToUtf8(filter)},
+                             {"extension", platform::Latin1ToUtf8(default_extension)},
+                             {"name", platform::Latin1ToUtf8(initial_name)},
+                             {"directory", save_directory_}});
     if (!answer.is_string() || answer.get<std::string>().empty())
         return std::nullopt;
     const std::string chosen = answer.get<std::string>();
     const size_t slash = chosen.find_last_of('/');
     if (slash != std::string::npos)
         save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
-    return Utf8ToLatin1(chosen);
+    return platform::Utf8ToLatin1(chosen);
 }
 
 void BrowserViewer::SetCursor(platform::Cursor cursor) {

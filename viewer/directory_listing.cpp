@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "viewer/latin1.h"
+#include "platform/latin1.h"
 
 namespace viewer {
 
@@ -56,7 +56,7 @@ DirectoryListing ListDirectory(const std::string& path) {
         if (error)
             break;
         const std::string name = it->path().filename().string();
-        if (name.empty() || !IsUtf8(name))
+        if (name.empty() || !platform::IsUtf8(name))
             continue;
         std::error_code kind_error;
         const bool is_directory = it->is_directory(kind_error);

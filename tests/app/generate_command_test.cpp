@@ -4,6 +4,7 @@
 // gives the same files; every rejection says why and leaves no file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "app/messages.h"
 #include "app/text.h"
+#include "platform/latin1.h"
 #include "tests/app/fixture.h"
 #include "tests/support/process.h"
 
@@ -98,7 +100,7 @@ class Generate : public ::testing::Test {
     void WriteFields(const std::vector<std::pair<std::string, std::string>>& fields) {
         std::string text;
         for (const auto& [name, value] : fields)
-            text += app::Latin1ToUtf8(name + "=" + value) + "\n";
+            text += platform::Latin1ToUtf8(name + "=" + value) + "\n";
         testing_support::write_file(dir.file("campos.txt"), Bytes(text));
     }
     void ChangeFields(const std::map<std::string, std::string>& changes) {
@@ -238,6 +240,20 @@ TEST_F(Generate, SameEntropyFileSameFiles) {
     EXPECT_NE(app_test::ReadText(out.file("llave.key")), keys[0]);
 }
 
+TEST_F(Generate, AFolderNameWithAccentsIsUsedAsTheDiskHoldsIt) {
+    const std::string folder = out.file("A\xC3\xB1o 2026");  // UTF-8, as the disk has it
+    fs::create_directory(folder);
+    const RunResult result =
+        Run({"--size", "508"}, kPassword, folder + "/llave", folder + "/solicitud");
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, folder + "/llave.key\n" + folder + "/solicitud.req\n");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"llave.key", "solicitud.req"}));
+}
+
 TEST_F(Generate, EveryRejectionSaysWhyAndWritesNothing) {
     const std::string o = out.path();
     fs::create_directory(dir.file("ocupado.req"));
@@ -273,6 +289,12 @@ TEST_F(Generate, EveryRejectionSaysWhyAndWritesNothing) {
              "d",
          invalid_name},
         {{}, {}, kPassword, o + "/uno.dat", o + "/uno.dat", app::msg::kSameFile},
+        {{},
+         {},
+         kPassword,
+         o + "/\xE2\x82\xAC/llave",
+         "",
+         "La ruta de --key tiene caracteres que no existen en ISO-8859-1"},
         {{},
          {},
          kPassword,
@@ -321,7 +343,7 @@ TEST_F(Generate, EveryRejectionSaysWhyAndWritesNothing) {
         // UTF-8 bytes, written unconverted.
         if (c.fields.count("DN_L")) {
             std::string text = app_test::ReadText(dir.file("campos.txt"));
-            const std::string typed = app::Latin1ToUtf8("Euro \xE2\x82\xAC");
+            const std::string typed = platform::Latin1ToUtf8("Euro \xE2\x82\xAC");
             text.replace(text.find(typed), typed.size(), "Euro \xE2\x82\xAC");
             testing_support::write_file(dir.file("campos.txt"), Bytes(text));
         }

@@ -693,6 +693,25 @@ TEST_F(HandOver, TypedNameOfAnExistingFileNeedsAYes) {
     EXPECT_EQ(viewer.boxes[0].text, app::msg::kMouseMessage);
 }
 
+TEST_F(HandOver, PageNamesAreIsoLatin1AndTheDiskHoldsUtf8) {
+    Start();
+    // The folder "Año" as the page sends it and as the disk holds it.
+    const std::string page_folder = dir.path() + "/A\xF1o";
+    const std::string disk_folder = dir.path() + "/A\xC3\xB1o";
+    std::filesystem::create_directory(disk_folder);
+    testing_support::write_file(disk_folder + "/r.req", {'v', 'i', 'e', 'j', 'a'});
+    viewer.yes_answer = true;
+    SubmitKeyPage(page_folder + "/k", page_folder + "/r.req");
+    FinishGeneration();
+    // The existing request was seen and asked about, then both files written.
+    ASSERT_EQ(viewer.boxes.size(), 2u) << Boxes();
+    EXPECT_EQ(viewer.boxes[0].text, std::string(app::msg::kReplaceFileHead) + page_folder +
+                                        "/r.req" + app::msg::kReplaceFileTail);
+    EXPECT_EQ(viewer.loads.back(), "Page4.htm");
+    EXPECT_EQ(FilesIn(disk_folder), (std::vector<std::string>{"k.key", "r.req"}));
+    EXPECT_NE(app_test::ReadText(disk_folder + "/r.req"), "vieja");
+}
+
 TEST_F(HandOver, BothNamesOnOneFileAreRefused) {
     Start();
     SubmitKeyPage(dir.file("uno.dat"), dir.path() + "/./uno.dat");

@@ -12,6 +12,7 @@
 #include "app/messages.h"
 #include "app/text.h"
 #include "platform/files.h"
+#include "platform/latin1.h"
 #include "tests/app/fixture.h"
 
 namespace {
@@ -77,7 +78,7 @@ Outcome RunProgram(const std::string& program, std::vector<std::string> args,
 }
 
 std::string Notice(const char* message) {
-    return "Aviso: " + app::Latin1ToUtf8(message) + "\n";
+    return "Aviso: " + platform::Latin1ToUtf8(message) + "\n";
 }
 
 class StartupProgram : public ::testing::Test {

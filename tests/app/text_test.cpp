@@ -18,23 +18,6 @@ TEST(Text, TrimRemovesBlanksAndControlCharacters) {
     EXPECT_EQ(app::Trim("\xA0x\xA0"), "\xA0x\xA0");  // no-break space is a character
 }
 
-TEST(Text, Utf8AndLatin1) {
-    EXPECT_EQ(app::Latin1ToUtf8("M\xC9XICO"), "M\xC3\x89XICO");
-    struct Case {
-        const char* utf8;
-        const char* latin1;
-    } cases[] = {
-        {"M\xC3\x89XICO", "M\xC9XICO"},
-        {"\xE2\x82\xAC", "?"},  // euro sign is outside ISO-8859-1
-        {"\xC3", "?"},          // cut short
-        {"\xC0\x80x", "?x"},    // overlong
-        {"\x80x", "?x"},        // stray continuation byte
-        {"\xF0\x9F\x98\x80!", "?!"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(app::Utf8ToLatin1(c.utf8), c.latin1) << c.utf8;
-}
-
 TEST(Text, HtmlEscape) {
     EXPECT_EQ(app::HtmlEscape("a\"b<c>&d'"), "a&quot;b&lt;c&gt;&amp;d'");
 }

@@ -237,7 +237,8 @@ function openssl(args) { return spawnSync('openssl', args, {encoding: 'latin1'})
 // ---------------------------------------------------------------------------
 
 test('a whole run with accented names writes files OpenSSL accepts', async () => {
-    const folder = path.join(home, 'llaves');
+    // A folder name with accents: the pages speak ISO-8859-1, the disk UTF-8.
+    const folder = path.join(home, 'Llaves de A\u00f1o');
     fs.mkdirSync(folder);
     const wizard = await startWizard();
     const page = await openWindow(wizard.url);

@@ -1,8 +1,8 @@
-#include "viewer/latin1.h"
+#include "platform/latin1.h"
 
 #include <cstdint>
 
-namespace viewer {
+namespace platform {
 
 std::string Latin1ToUtf8(const std::string& latin1) {
     std::string out;
@@ -87,4 +87,4 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
-}  // namespace viewer
+}  // namespace platform

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace viewer {
+namespace platform {
 
 // Each byte becomes the Unicode character of the same number, written in
 // UTF-8. Never fails.
@@ -20,4 +20,4 @@ std::string Utf8ToLatin1(const std::string& utf8);
 // nothing above U+10FFFF).
 bool IsUtf8(const std::string& text);
 
-}  // namespace viewer
+}  // namespace platform
