@@ -5,42 +5,19 @@
 // A second run loses its target folder after validation and must come back
 // to the key page with a message and no files.
 //
-//   REQWIZ_BIN          the packed program (default ../../build/reqwiz)
-//   REQWIZ_E2E_OUTPUT   folder for the screenshots (default ../../build/e2e-output)
-//   REQWIZ_CHROMIUM     the browser (default /usr/bin/chromium)
+// The environment it reads is described in harness.mjs.
 //
 // Exits with 77 (CTest's "skipped") when the browser, playwright-core or
 // openssl is missing.
 import assert from 'node:assert/strict';
-import {execFileSync, spawn, spawnSync} from 'node:child_process';
-import {once} from 'node:events';
+import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {fileURLToPath} from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const program = process.env.REQWIZ_BIN || path.join(here, '../../build/reqwiz');
-const output = process.env.REQWIZ_E2E_OUTPUT || path.join(here, '../../build/e2e-output');
-const browserPath = process.env.REQWIZ_CHROMIUM || '/usr/bin/chromium';
+import {acceptMessage, messageBox, output, requireTools, Session, setValue} from './harness.mjs';
 
-let chromium;
-try {
-    ({chromium} = await import('playwright-core'));
-} catch {
-    console.log('# skipped: playwright-core is not installed (npm ci in tests/e2e)');
-    process.exit(77);
-}
-if (!fs.existsSync(browserPath)) {
-    console.log(`# skipped: no browser at ${browserPath}`);
-    process.exit(77);
-}
-if (spawnSync('openssl', ['version']).status !== 0) {
-    console.log('# skipped: no openssl');
-    process.exit(77);
-}
-assert.ok(fs.existsSync(program), `no program at ${program}`);
+const session = new Session(await requireTools({openssl: true}), 'gen');
 
 const PASSWORD = 'Se\u00f1al2024';
 const MSG_MOUSE = 'Para generar tus llaves mueve el rat\u00f3n de manera aleatoria y continua.';
@@ -72,91 +49,15 @@ const STREET = 'PASEO DE LA REFORMA 222 4. JU\u00c1REZ';
 // ---------------------------------------------------------------------------
 // The program and the browser
 
-const home = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-gen-home-'));
-const profileDir = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-gen-browser-'));
-const started = [];
-let context;
+const home = session.home;
+const startWizard = () => session.startWizard();
+const openWindow = (url) => session.openWindow(url);
 
-async function startWizard() {
-    const child = spawn(program, ['--no-open'], {
-        cwd: home,
-        env: {...process.env, HOME: home, REQWIZ_NO_DIALOG: '1'},
-        stdio: ['ignore', 'pipe', 'pipe'],
-    });
-    started.push(child);
-    let out = '';
-    let err = '';
-    child.stderr.on('data', (d) => {
-        err += d;
-    });
-    const url = await new Promise((resolve, reject) => {
-        child.stdout.on('data', (d) => {
-            out += d;
-            const line = out.split('\n').find((l) => l.startsWith('http://127.0.0.1:'));
-            if (line)
-                resolve(line.trim());
-        });
-        child.on('exit', (code) => reject(new Error(`reqwiz ended with ${code}: ${err}`)));
-    });
-    const exited = once(child, 'exit').then(([code]) => code);
-    return {child, url, exited};
-}
-
-// A window opened by the browser itself on the wizard's address, as
-// `chromium --app=URL` does.
-async function openWindow(url) {
-    const session = await context.newCDPSession(context.pages()[0]);
-    const opening = context.waitForEvent('page');
-    await session.send('Target.createTarget', {url});
-    const opened = await opening;
-    await session.detach();
-    await opened.setViewportSize({width: 648, height: 515});
-    await opened.waitForSelector('form[name="DATOS"]');
-    return opened;
-}
-
-before(async () => {
-    fs.mkdirSync(output, {recursive: true});
-    context = await chromium.launchPersistentContext(profileDir, {
-        executablePath: browserPath,
-        headless: true,
-        viewport: {width: 648, height: 515},
-        args: [
-            '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-            '--disable-component-update', '--disable-sync', '--no-first-run'
-        ],
-    });
-});
-
-after(async () => {
-    if (context)
-        await context.close();
-    for (const child of started)
-        if (child.exitCode === null && child.signalCode === null)
-            child.kill();
-    fs.rmSync(home, {recursive: true, force: true});
-    fs.rmSync(profileDir, {recursive: true, force: true});
-});
+before(() => session.begin());
+after(() => session.end());
 
 // ---------------------------------------------------------------------------
 // Steps on a page
-
-async function messageBox(page) {
-    const box = page.locator('.reqwiz-message');
-    await box.waitFor({timeout: 60000});
-    return {
-        title: await box.locator('.reqwiz-title').textContent(),
-        text: (await box.locator('.reqwiz-text').textContent()).replace(/\r\n/g, '\n').trim(),
-        icon: (await box.locator('.reqwiz-icon').getAttribute('class')).replace('reqwiz-icon ', ''),
-    };
-}
-
-async function acceptMessage(page) {
-    await page.locator('.reqwiz-message button', {hasText: 'Aceptar'}).click();
-    await page.locator('.reqwiz-message').waitFor({state: 'detached'});
-}
-
-async function setValue(page, name, value) { await page.locator(`[name="${name}"]`).fill(value); }
 
 async function fillDataPage(page) {
     for (const [name, value] of Object.entries(data))
@@ -353,7 +254,7 @@ test('a folder gone after validation: a message, no files, the key page again', 
     fs.rmSync(folder, {recursive: true});
     await moveUntilClosed(page, overlay);
 
-    const box = await messageBox(page);
+    const box = await messageBox(page, {timeout: 60000});  // after the job
     assert.equal(box.title, 'Aviso');
     assert.equal(box.icon, 'reqwiz-icon-error');
     assert.equal(

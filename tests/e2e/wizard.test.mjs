@@ -1,38 +1,19 @@
 // The wizard in a real browser: Playwright drives Debian's Chromium through
-// the shipped pages served by the real program (`reqwiz --no-open`).
-//
-//   REQWIZ_BIN          the packed program (default ../../build/reqwiz)
-//   REQWIZ_E2E_OUTPUT   folder for the screenshots (default ../../build/e2e-output)
-//   REQWIZ_CHROMIUM     the browser (default /usr/bin/chromium)
+// the shipped pages served by the real program (`reqwiz --no-open`); the
+// environment it reads is described in harness.mjs.
 //
 // Exits with 77 (CTest's "skipped") when the browser or playwright-core is
 // missing; `make test` installs both.
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
 import {once} from 'node:events';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {fileURLToPath} from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const program = process.env.REQWIZ_BIN || path.join(here, '../../build/reqwiz');
-const output = process.env.REQWIZ_E2E_OUTPUT || path.join(here, '../../build/e2e-output');
-const browserPath = process.env.REQWIZ_CHROMIUM || '/usr/bin/chromium';
+import * as harness from './harness.mjs';
+import {output, within} from './harness.mjs';
 
-let chromium;
-try {
-    ({chromium} = await import('playwright-core'));
-} catch {
-    console.log('# skipped: playwright-core is not installed (npm ci in tests/e2e)');
-    process.exit(77);
-}
-if (!fs.existsSync(browserPath)) {
-    console.log(`# skipped: no browser at ${browserPath}`);
-    process.exit(77);
-}
-assert.ok(fs.existsSync(program), `no program at ${program}`);
+const session = new harness.Session(await harness.requireTools(), 'e2e');
 
 // Texts of the shipped profile and of the key page's rules.
 const DISPLAY_DN_O = 'Proporciona el campo Raz\u00f3n SOcial';
@@ -43,97 +24,28 @@ const PASSWORD = 'clave2024x';
 // ---------------------------------------------------------------------------
 // The program and the browser
 
-// Starts the program; resolves with the process and the address it prints.
-async function startWizard(home) {
-    const child = spawn(program, ['--no-open'], {
-        cwd: home,
-        env: {...process.env, HOME: home, REQWIZ_NO_DIALOG: '1'},
-        stdio: ['ignore', 'pipe', 'pipe'],
-    });
-    let out = '';
-    let err = '';
-    child.stderr.on('data', (d) => {
-        err += d;
-    });
-    const url = await new Promise((resolve, reject) => {
-        child.stdout.on('data', (d) => {
-            out += d;
-            const line = out.split('\n').find((l) => l.startsWith('http://127.0.0.1:'));
-            if (line)
-                resolve(line.trim());
-        });
-        child.on('exit', (code) => reject(new Error(`reqwiz ended with ${code}: ${err}`)));
-    });
-    started.push(child);
-    const exited = once(child, 'exit').then(([code]) => code);
-    return {child, url, exited, logs: () => out + err};
-}
-
-function within(promise, ms, what) {
-    let timer;
-    return Promise
-        .race([
-            promise,
-            new Promise((_, reject) => {
-                timer = setTimeout(() => reject(new Error(`${what} did not happen`)), ms);
-            }),
-        ])
-        .finally(() => clearTimeout(timer));
-}
-
-// A browser window opened on the wizard's address by the browser itself, as
-// `chromium --app=URL` does: the address is its only history entry, which is
-// what lets the page close its window.
-async function openWindow(url) {
-    const session = await context.newCDPSession(context.pages()[0]);
-    const opening = context.waitForEvent('page');
-    await session.send('Target.createTarget', {url});
-    const opened = await opening;
-    await session.detach();
-    await opened.setViewportSize({width: 648, height: 515});
-    await opened.waitForSelector('form[name="DATOS"]');
-    return opened;
-}
-
-const home = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-e2e-home-'));
-const profileDir = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-e2e-browser-'));
+const home = session.home;
 const files = path.join(home, 'llaves');
-const started = [];
 let context;
 let page;
 let wizard;
 const requested = [];
+const startWizard = () => session.startWizard();
+const openWindow = (url) => session.openWindow(url);
 
 before(async () => {
-    fs.mkdirSync(output, {recursive: true});
+    await session.begin();
+    context = session.context;
     fs.mkdirSync(files);
     fs.writeFileSync(path.join(files, 'existente.req'), 'old');
     fs.writeFileSync(path.join(files, 'anterior.key'), 'old');
     fs.mkdirSync(path.join(files, 'respaldo'));
-    context = await chromium.launchPersistentContext(profileDir, {
-        executablePath: browserPath,
-        headless: true,
-        viewport: {width: 648, height: 515},
-        args: [
-            '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-            '--disable-component-update', '--disable-sync', '--no-first-run'
-        ],
-    });
     context.on('request', (r) => requested.push(r.url()));
-    wizard = await startWizard(home);
+    wizard = await startWizard();
     page = await openWindow(wizard.url);
 });
 
-after(async () => {
-    if (context)
-        await context.close();
-    // A program that a failed step left running is ended here.
-    for (const child of started)
-        if (child.exitCode === null && child.signalCode === null)
-            child.kill();
-    fs.rmSync(home, {recursive: true, force: true});
-    fs.rmSync(profileDir, {recursive: true, force: true});
-});
+after(() => session.end());
 
 // ---------------------------------------------------------------------------
 // Helpers on the page
@@ -142,22 +54,9 @@ async function shot(name) {
     await page.screenshot({path: path.join(output, `${name}.png`), fullPage: true});
 }
 
-// The open message box: title, text (line breaks as LF, outer blank lines
-// dropped) and icon.
-async function messageBox() {
-    const box = page.locator('.reqwiz-message');
-    await box.waitFor();
-    return {
-        title: await box.locator('.reqwiz-title').textContent(),
-        text: (await box.locator('.reqwiz-text').textContent()).replace(/\r\n/g, '\n').trim(),
-        icon: (await box.locator('.reqwiz-icon').getAttribute('class')).replace('reqwiz-icon ', ''),
-    };
-}
-
-async function acceptMessage() {
-    await page.locator('.reqwiz-message button', {hasText: 'Aceptar'}).click();
-    await page.locator('.reqwiz-layer').waitFor({state: 'detached'});
-}
+const messageBox = () => harness.messageBox(page);
+const acceptMessage = () => harness.acceptMessage(page);
+const setValue = (name, value) => harness.setValue(page, name, value);
 
 async function focusedName() {
     return page.evaluate(() => document.activeElement && document.activeElement.name);
@@ -175,10 +74,6 @@ async function acceptMessageThenFocus(name) {
             Number(document.documentElement.getAttribute('data-reqwiz-focus') || 0) > s,
         [name, since]);
 }
-
-// Sets a field's value without clicking it (a click is a control click for
-// the wizard and would change the button code).
-async function setValue(name, value) { await page.locator(`[name="${name}"]`).fill(value); }
 
 const validData = {
     DN_O: 'ACME SA DE CV',
@@ -432,7 +327,7 @@ test('closing the browser window ends the program with code 0', async () => {
 });
 
 test('Salir on the data page closes the window and ends the program with code 0', async () => {
-    const second = await startWizard(home);
+    const second = await startWizard();
     const other = await openWindow(second.url);
     const closed = once(other, 'close');
     await other.locator('[name="Image3"]').click();
@@ -441,7 +336,7 @@ test('Salir on the data page closes the window and ends the program with code 0'
 });
 
 test('Cerrar on the final page, outside any form, ends the program with code 0', async () => {
-    const third = await startWizard(home);
+    const third = await startWizard();
     const other = await openWindow(third.url);
     await other.evaluate(() => location.replace('/Page4.htm'));
     await other.locator('[name="Image2"]').waitFor();
