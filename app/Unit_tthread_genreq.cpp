@@ -369,8 +369,8 @@ void TThread_GenReq::Execute() {
         if (bits < static_cast<int>(RSA_MIN_MODULUS_BITS) ||
             bits > static_cast<int>(RSA_MAX_MODULUS_BITS))
             return Fail(msg::kKeySizeOutOfRange + size_text + ".");
-        RsaKeySpec spec{static_cast<uint32_t>(bits), 1};
-        if (rsa_generate_key_pair(&public_key, &private_key, &spec, &Pool) != STATUS_OK)
+        RsaKeySpec wanted{static_cast<uint32_t>(bits), 1};
+        if (rsa_generate_key_pair(&public_key, &private_key, &wanted, &Pool) != STATUS_OK)
             return Fail(msg::kKeyGenerationFailed);
 
         std::string password = KeyFields.Value("PWD");

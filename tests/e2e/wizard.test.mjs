@@ -66,8 +66,8 @@ async function focusedName() {
 // Closing the box returns the focus to the control that had it, so this waits
 // for a focus command newer than the box, not just for the focus.
 async function acceptMessageThenFocus(name) {
-    const focusSeq = () => Number(document.documentElement.getAttribute('data-reqwiz-focus') || 0);
-    const since = await page.evaluate(focusSeq);
+    const since = await page.evaluate(
+        () => Number(document.documentElement.getAttribute('data-reqwiz-focus') || 0));
     await acceptMessage();
     await page.waitForFunction(
         ([n, s]) => document.activeElement && document.activeElement.name === n &&

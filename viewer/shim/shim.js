@@ -380,17 +380,17 @@ function openBox(title, content, buttons, cancel, extraClass) {
             }
             resolve(value);
         }
-        var made = buttons.map(function(spec) {
-            var button = element('button', 'reqwiz-button', spec.label);
+        var made = buttons.map(function(choice) {
+            var button = element('button', 'reqwiz-button', choice.label);
             button.type = 'button';
             button.addEventListener('click', function() {
-                if (spec.check) {
-                    Promise.resolve(spec.check()).then(function(result) {
+                if (choice.check) {
+                    Promise.resolve(choice.check()).then(function(result) {
                         if (result !== undefined)
                             finish(result);
                     });
                 } else {
-                    finish(spec.value);
+                    finish(choice.value);
                 }
             });
             row.appendChild(button);
