@@ -10,12 +10,18 @@
 uint32_t req_write_request_info(DerWriter* w, uint8_t version, const SubjectComponents& components,
                                 AlgorithmCode key_code, const RsaPublicKey* public_key,
                                 const AttributeSlots& slots) {
-    // Backwards: attributes, public key, subject, version, header.
+    // Backwards: attributes, public key, subject, version, header. The
+    // attributes element is not optional in a request: with no attribute to
+    // carry it is written empty (A0 00), which strict readers insist on.
     DerState before_attributes;
     der_save(w, &before_attributes);
     uint32_t body = req_write_attributes(w, slots);
     if (body == 0) {
         der_restore(w, &before_attributes);
+        body = der_write_header(w, DER_CONTEXT_0, 0);
+        if (body == 0) {
+            return 0;
+        }
     }
     const uint32_t key_info = rsa_write_public_key_info(w, key_code, public_key);
     if (key_info == 0) {

@@ -45,7 +45,7 @@ constexpr uint32_t REQ_BUFFER_SIZE = 6144;
 //   STATUS_NO_MEMORY (1004)       a working buffer was not obtained; nothing
 //       written.
 // A failure to write the attributes is not a failure: the request then
-// carries no attributes element. The two working buffers hold nothing secret;
+// carries an empty attributes element (A0 00). The two working buffers hold nothing secret;
 // the DigestInfo scratch is wiped by req_sign.
 Status req_build_request(uint8_t* out, uint32_t* out_len, AlgorithmCode signature_code,
                          const SubjectComponents& components, const RsaPublicKey* public_key,
@@ -64,8 +64,9 @@ uint32_t req_assemble_signed(DerWriter* w, uint8_t* request_buffer, uint32_t cap
                              const AttributeSlots& slots, uint8_t* info_buffer);
 
 // Writes the certificationRequestInfo in front of the writer's contents:
-// the attributes (left out when req_write_attributes fails or has nothing to
-// write: the writer is then restored to where it was), the
+// the attributes (an empty [0] element, A0 00, when req_write_attributes
+// fails or has nothing to write: the writer is first restored to where it
+// was), the
 // SubjectPublicKeyInfo with algorithm `key_code`, the subject Name, the
 // version (a value below 0x80; the system writes 0, giving 02 01 00) and the
 // SEQUENCE header. Returns the bytes added, or 0 on failure.

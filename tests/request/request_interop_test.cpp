@@ -146,6 +146,38 @@ TEST(RequestInterop, OpenSslVerifiesAndReproducesTheSignature) {
     }
 }
 
+// GnuTLS reads requests strictly: the attributes element must be there even
+// when it is empty. Requests with and without attributes are read, and it
+// finds the key size and the signature algorithm in them.
+TEST(RequestInterop, GnuTlsReadsRequestsWithAndWithoutAttributes) {
+    for (const uint32_t bits : {508u, 1025u, 2048u}) {
+        const test_keys::KeyPair& key = test_keys::generate(bits, 5);
+        SubjectComponents plain{};
+        plain[0] = span(organisation);
+        plain[6] = span(country);
+        Bytes without(8192);
+        uint32_t length = 0;
+        ASSERT_EQ(req_build_request(without.data(), &length, ALG_MD5_WITH_RSA, plain,
+                                    &key.public_key, &key.private_key, AttributeSlots{}),
+                  STATUS_BUILT);
+        without.resize(length);
+        for (const auto& [what, request] :
+             {std::pair{"without attributes", without}, {"with attributes", build_request(key)}}) {
+            SCOPED_TRACE(std::to_string(bits) + " bits, " + what);
+            TempDir dir;
+            const std::string file = dir.file("request.req");
+            testing_support::write_file(file, request);
+            const auto info = run({"certtool", "--crq-info", "--inder", "--infile", file});
+            ASSERT_EQ(info.exit_code, 0) << info.out << info.err;
+            EXPECT_NE(info.out.find("Modulus (bits " + std::to_string(bits) + ")"),
+                      std::string::npos)
+                << info.out;
+            EXPECT_NE(info.out.find("Signature Algorithm: RSA-MD5"), std::string::npos)
+                << info.out;
+        }
+    }
+}
+
 // The check above is not vacuous: one changed signature bit and OpenSSL no
 // longer says "verify OK".
 TEST(RequestInterop, ChangedSignatureIsRejected) {

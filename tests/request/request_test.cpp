@@ -173,16 +173,19 @@ TEST(Request, EverySignatureAlgorithmSignsItsDigestInfo) {
     }
 }
 
-TEST(Request, WithoutAttributesTheInformationEndsWithThePublicKey) {
+// Strict readers insist on the attributes element: with nothing to carry it
+// is written empty, right after the public key.
+TEST(Request, WithoutAttributesTheInformationEndsWithAnEmptyAttributesElement) {
     const KeyPair& key = test_keys::generate(2048);
     Example ex;
     const Built b = build(ALG_MD5_WITH_RSA, ex.components, key, ex.slots);
     ASSERT_EQ(b.status, STATUS_BUILT);
     const Bytes req = b.request();
-    EXPECT_EQ(req.size(), 4u + 344u + 15u + 261u);
-    EXPECT_EQ(to_hex(test_keys::slice(req, 4, 4)), hex("30 82 01 54"));
-    EXPECT_EQ(to_hex(test_keys::slice(req, 4 + 344 - 294, 294)),
+    EXPECT_EQ(req.size(), 4u + 346u + 15u + 261u);
+    EXPECT_EQ(to_hex(test_keys::slice(req, 4, 4)), hex("30 82 01 56"));
+    EXPECT_EQ(to_hex(test_keys::slice(req, 4 + 346 - 296, 294)),
               to_hex(public_key_info(key.public_key)));
+    EXPECT_EQ(to_hex(test_keys::slice(req, 4 + 346 - 2, 2)), hex("A0 00"));
 }
 
 TEST(Request, NullPrivateKeyGivesTheUnsignedInformation) {
@@ -254,16 +257,17 @@ TEST(Request, SmallKeySignatureBitString) {
 }
 
 // A 2048-bit request holds at most 6144 - 4 - 15 - 261 = 5864 information
-// bytes. One organisation name of L bytes gives L + 322 of them.
+// bytes. One organisation name of L bytes gives L + 324 of them (the empty
+// attributes element included).
 TEST(Request, InformationLimitWith2048BitKey) {
     const KeyPair& key = test_keys::generate(2048);
-    for (const uint32_t length : {5542u, 5543u}) {
+    for (const uint32_t length : {5540u, 5541u}) {
         std::vector<uint8_t> organisation(length, 'O');
         SubjectComponents c{};
         c[0] = ByteSpan{organisation.data(), length};
         AttributeSlots s{};
         const Built b = build(ALG_MD5_WITH_RSA, c, key, s);
-        if (length == 5542) {
+        if (length == 5540) {
             EXPECT_EQ(b.status, STATUS_BUILT);
             EXPECT_EQ(b.length, REQ_BUFFER_SIZE);
         } else {
@@ -272,9 +276,9 @@ TEST(Request, InformationLimitWith2048BitKey) {
         }
     }
     // Without signing, the information alone may use the whole buffer.
-    std::vector<uint8_t> organisation(6144 - 322 + 1, 'O');
+    std::vector<uint8_t> organisation(6144 - 324 + 1, 'O');
     SubjectComponents c{};
-    c[0] = ByteSpan{organisation.data(), 6144 - 322};
+    c[0] = ByteSpan{organisation.data(), 6144 - 324};
     AttributeSlots s{};
     EXPECT_EQ(build(ALG_MD5_WITH_RSA, c, key, s, false).length, 6144u);
     c[0].length += 1;
