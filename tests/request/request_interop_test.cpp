@@ -172,8 +172,7 @@ TEST(RequestInterop, GnuTlsReadsRequestsWithAndWithoutAttributes) {
             EXPECT_NE(info.out.find("Modulus (bits " + std::to_string(bits) + ")"),
                       std::string::npos)
                 << info.out;
-            EXPECT_NE(info.out.find("Signature Algorithm: RSA-MD5"), std::string::npos)
-                << info.out;
+            EXPECT_NE(info.out.find("Signature Algorithm: RSA-MD5"), std::string::npos) << info.out;
         }
     }
 }
