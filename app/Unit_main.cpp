@@ -9,6 +9,7 @@
 #include "app/text.h"
 #include "crypto/common/mem.h"
 #include "platform/files.h"
+#include "platform/wipe.h"
 
 namespace app {
 
@@ -39,6 +40,18 @@ bool AllAllowed(const std::string& value, const std::string& allowed) {
     }
     return true;
 }
+
+// Holds a flag up for as long as it lives.
+class RaisedFlag {
+  public:
+    explicit RaisedFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~RaisedFlag() { flag_ = false; }
+    RaisedFlag(const RaisedFlag&) = delete;
+    RaisedFlag& operator=(const RaisedFlag&) = delete;
+
+  private:
+    bool& flag_;
+};
 
 // Page and image names as the viewer asks for them ("/Images/pixel.gif")
 // become archive entry names ("Images\pixel.gif").
@@ -348,6 +361,10 @@ void Tfrm_req::HTMLViewerObjectClick(platform::PageViewer& viewer,
     }
     const std::string upper = UpperCase(on_click);
     if (upper.compare(0, 4, "BTN_") == 0) {
+        // One modal step at a time: no save dialog over a message, another
+        // dialog or the hand-over.
+        if (answering_ || GenerationJob || dialog_open_)
+            return;
         if (upper == "BTN_KEY")
             RunSaveDialog("KEY", "Llave Privada (*.key)|*.key", ".key");
         else
@@ -366,7 +383,11 @@ void Tfrm_req::RunSaveDialog(const std::string& control, const std::string& filt
     if (ClickViewer == nullptr)
         return;
     std::optional<FoundControl> found = FindFormControl(control);
-    std::optional<std::string> chosen = ClickViewer->SaveFileDialog(filter, extension, "");
+    std::optional<std::string> chosen;
+    {
+        RaisedFlag open(dialog_open_);
+        chosen = ClickViewer->SaveFileDialog(filter, extension, "");
+    }
     // The chosen name reaches KeyFields with the page's next submission.
     if (chosen && found)
         ClickViewer->SetControlText(found->index, *chosen);
@@ -377,25 +398,43 @@ void Tfrm_req::RunSaveDialog(const std::string& control, const std::string& filt
 void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std::string& action,
                                     const std::string& /*target*/, const std::string& /*enctype*/,
                                     const std::string& /*method*/,
-                                    const std::vector<std::string>& lines) {
+                                    const std::vector<std::string>& lines,
+                                    const std::vector<std::string>& not_latin1) {
     // While the job runs it owns the lists: the waiting page has no form, and
     // anything submitted meanwhile (a page the user got back to somehow) is
-    // ignored, but for the close button, which waits for the job.
-    if (GenerationJob) {
+    // ignored, but for the close button, which waits for the job. While an
+    // earlier submission is still being answered (a second click of a double
+    // click arrives inside its message box or its collection), the same
+    // holds: answering it again would start a second hand-over over the
+    // first one's lists.
+    if (GenerationJob || answering_) {
         if (ButtonCode == 4)
             Close();
         return;
     }
-    // Every submission stores its page's list, whatever the button, so that
-    // the entries of a page survive leaving it.
+    RaisedFlag answering(answering_);
     const bool data_page = action == "VALIDA_1";
     const bool key_page = action == "VALIDA_2";
+
+    // A value that lost characters on its way in is not what the user typed:
+    // it is neither stored nor acted upon.
+    if (!not_latin1.empty() && ButtonCode != 4) {
+        ShowMessage(msg::NotLatin1(not_latin1.front()),
+                    key_page ? platform::MessageIcon::Error : platform::MessageIcon::Warning);
+        FocusField(not_latin1.front());
+        return;
+    }
+
+    // Every submission stores its page's list, whatever the button, so that
+    // the entries of a page survive leaving it.
     if (data_page)
         DataFields.Assign(lines);
     else if (key_page)
         KeyFields.Assign(lines);
 
     std::vector<std::string> submitted = lines;
+    platform::WipeOnExit wipe;
+    wipe.Add(submitted);
     switch (ButtonCode) {
         case 1:
             ShowDataPage();
@@ -555,6 +594,7 @@ void Tfrm_req::GenerationFinished() {
     }
     if (HTMLViewer != nullptr)
         HTMLViewer->SetCursor(platform::Cursor::Default);
+    RaisedFlag answering(answering_);
     ShowMessage(result.message, platform::MessageIcon::Error);
     ShowKeyPage();
 }
@@ -630,10 +670,13 @@ bool Tfrm_req::FailKeyField(const std::string& message, const std::string& contr
 
 bool Tfrm_req::ValidateKeyPage(const std::vector<std::string>& lines) {
     const FieldList submitted(lines);
-    const std::string password = submitted.Value("PWD");
+    std::string password = submitted.Value("PWD");
+    std::string confirmation = submitted.Value("PWD2");
+    platform::WipeOnExit wipe;
+    wipe.Add(password).Add(confirmation);
     if (password.size() < 8)
         return FailKeyField(msg::kPasswordTooShort, "PWD");
-    if (password != submitted.Value("PWD2"))
+    if (password != confirmation)
         return FailKeyField(msg::kPasswordsDiffer, "PWD2");
     if (!HasDigitsAndLetters(password))
         return FailKeyField(msg::kPasswordNeedsDigitsAndLetters, "PWD");

@@ -101,8 +101,9 @@ class Tfrm_req : public platform::PageViewerEvents {
     }
     void FormSubmit(platform::PageViewer& viewer, const std::string& action,
                     const std::string& target, const std::string& enctype,
-                    const std::string& method, const std::vector<std::string>& lines) override {
-        HTMLViewerFormSubmit(viewer, action, target, enctype, method, lines);
+                    const std::string& method, const std::vector<std::string>& lines,
+                    const std::vector<std::string>& not_latin1 = {}) override {
+        HTMLViewerFormSubmit(viewer, action, target, enctype, method, lines, not_latin1);
     }
     bool HotSpotTargetClick(const std::string& target, const std::string& url) override {
         return HTMLViewerHotSpotTargetClick(target, url);
@@ -113,9 +114,16 @@ class Tfrm_req : public platform::PageViewerEvents {
     bool HTMLViewerHotSpotTargetClick(const std::string& target, const std::string& url);
     void HTMLViewerObjectClick(platform::PageViewer& viewer, const std::string& control_name,
                                const std::string& on_click);
+    // Stores, validates and answers a submission. While a submission is being
+    // answered (its message boxes and the hand-over run nested loops that
+    // dispatch whatever the page sends meanwhile) and while the job runs,
+    // another submission starts nothing: a double click on a button counts
+    // once. Cerrar still closes (after the job). A submission with a value
+    // ISO-8859-1 cannot hold is refused with a message, focus on that field.
     void HTMLViewerFormSubmit(platform::PageViewer& viewer, const std::string& action,
                               const std::string& target, const std::string& enctype,
-                              const std::string& method, const std::vector<std::string>& lines);
+                              const std::string& method, const std::vector<std::string>& lines,
+                              const std::vector<std::string>& not_latin1 = {});
 
     // Checks the submitted data-page lines in order against the profile
     // (mandatory, allowed characters) and the validation library, which may
@@ -217,6 +225,12 @@ class Tfrm_req : public platform::PageViewerEvents {
     bool FailKeyField(const std::string& message, const std::string& control);
     bool ConfirmReplace(const std::string& control, const std::string& file_name);
     void FocusField(const std::string& control);
+
+    // A submission, or the end of a job, is being answered (see
+    // HTMLViewerFormSubmit).
+    bool answering_ = false;
+    // The save dialog is open.
+    bool dialog_open_ = false;
 
     // State of the input hook.
     bool hook_first_call_ = true;

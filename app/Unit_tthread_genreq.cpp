@@ -23,6 +23,7 @@
 #include "crypto/request/request.h"
 #include "crypto/rsa/rsa_keygen.h"
 #include "platform/files.h"
+#include "platform/tick_count.h"
 
 namespace app {
 
@@ -178,7 +179,7 @@ bool SeedAndCopyPool(RandomPool& window_pool, RandomPool& job_pool) {
     uint32_t needed = 0;
     rand_bytes_needed(&needed, &window_pool);
     while (needed > 0) {
-        FeedValue(window_pool, static_cast<uint32_t>(std::clock()));
+        FeedValue(window_pool, platform::TickCount());
         rand_bytes_needed(&needed, &window_pool);
     }
     mem_copy(&job_pool, &window_pool, sizeof(RandomPool));
@@ -278,12 +279,10 @@ void TThread_GenReq::WipePasswords() {
         const int index = KeyFields.IndexOfName(name);
         if (index < 0)
             continue;
+        // The line is cut back to its name; the list wipes what it replaces.
+        // (No split into name and value here: that would copy the password.)
         const std::string& line = KeyFields.Line(static_cast<size_t>(index));
-        const std::string kept = SplitLine(line).name + "=";
-        // Zeros of the same length go into the line's own storage, then the
-        // line is cut back to its name.
-        KeyFields.SetLine(static_cast<size_t>(index), std::string(line.size(), '\0'));
-        KeyFields.SetLine(static_cast<size_t>(index), kept);
+        KeyFields.SetLine(static_cast<size_t>(index), line.substr(0, line.find('=') + 1));
     }
 }
 

@@ -29,10 +29,10 @@ namespace app {
 bool FeedSystemRandom(RandomPool& pool, uint32_t bytes);
 
 // Completes the seeding of the window's pool and copies it into the job's:
-// 32 bytes from the operating system's random source, then the C library's
-// clock value as long as the pool still needs seed bytes, then the 40-byte
-// copy. The window's pool is not reset. False (nothing copied) when the
-// operating system's random source failed.
+// 32 bytes from the operating system's random source, then the tick count
+// (milliseconds since the program started) as long as the pool still needs
+// seed bytes, then the 40-byte copy. The window's pool is not reset. False (nothing copied) when
+// the operating system's random source failed.
 bool SeedAndCopyPool(RandomPool& window_pool, RandomPool& job_pool);
 
 // `name` with `extension` (".key") appended when its file-name part (after

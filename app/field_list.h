@@ -7,10 +7,18 @@
 
 namespace app {
 
+// The key page's list carries the access password: every line is wiped
+// before its storage is released or reused (replaced, removed, cleared, or
+// the list destroyed).
 class FieldList {
   public:
     FieldList() = default;
     explicit FieldList(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+    FieldList(const FieldList&) = default;
+    FieldList(FieldList&&) = default;
+    FieldList& operator=(const FieldList& other);
+    FieldList& operator=(FieldList&& other) noexcept;
+    ~FieldList();
 
     // The value of the first line whose name (the text before its first "=")
     // equals `name` without regard to letter case; empty when there is none.
@@ -27,12 +35,12 @@ class FieldList {
 
     size_t Count() const { return lines_.size(); }
     const std::string& Line(size_t index) const { return lines_.at(index); }
-    void SetLine(size_t index, const std::string& line) { lines_.at(index) = line; }
+    void SetLine(size_t index, const std::string& line);
     void Add(const std::string& line) { lines_.push_back(line); }
-    void Clear() { lines_.clear(); }
+    void Clear();
 
     // Replaces every line by the lines of `lines`, in order.
-    void Assign(const std::vector<std::string>& lines) { lines_ = lines; }
+    void Assign(const std::vector<std::string>& lines);
     const std::vector<std::string>& Lines() const { return lines_; }
 
     // Every line followed by carriage return and line feed.

@@ -2,6 +2,8 @@
 // Profile-specific texts come from config.xml; these are the built-in ones.
 #pragma once
 
+#include <string>
+
 namespace app::msg {
 
 inline constexpr const char* kTitle = "Aviso";
@@ -32,6 +34,19 @@ inline constexpr const char* kWindowSizeInvalid =
 // name goes between the two parts.
 inline constexpr const char* kValueTooLongHead = "El campo ";
 inline constexpr const char* kValueTooLongTail = " excede la longitud m\xE1xima de 254 caracteres";
+
+// Any page, and the values `reqwiz generate` reads: a value with a character
+// that ISO-8859-1 cannot hold (the euro sign, a trademark sign, letters of
+// other alphabets) is refused rather than altered; the field's name goes
+// between the two parts.
+inline constexpr const char* kNotLatin1Head = "El campo ";
+inline constexpr const char* kNotLatin1Tail =
+    " tiene un car\xE1"
+    "cter que no est\xE1 permitido (como el signo del euro): use solo letras, n\xFAmeros y "
+    "signos del alfabeto latino";
+inline std::string NotLatin1(const std::string& field) {
+    return kNotLatin1Head + field + kNotLatin1Tail;
+}
 
 // Key page.
 inline constexpr const char* kPasswordTooShort =

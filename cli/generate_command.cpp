@@ -23,6 +23,7 @@
 #include "platform/files.h"
 #include "platform/latin1.h"
 #include "platform/message_loop.h"
+#include "platform/wipe.h"
 
 namespace cli {
 
@@ -52,15 +53,6 @@ std::string Tidy(const std::string& text) {
 void Notice(const std::string& latin1) {
     std::fprintf(stderr, "Aviso: %s\n", ForTerminal(Tidy(latin1)).c_str());
     std::fflush(stderr);
-}
-
-// UTF-8 to ISO-8859-1, refusing what has no ISO-8859-1 form (and malformed
-// UTF-8): the conversion must give the text back when converted again.
-std::optional<std::string> StrictLatin1(const std::string& utf8) {
-    std::string latin1 = platform::Utf8ToLatin1(utf8);
-    if (platform::Latin1ToUtf8(latin1) != utf8)
-        return std::nullopt;
-    return latin1;
 }
 
 // The viewer of a run without a window: messages go to standard error,
@@ -154,11 +146,13 @@ bool ReadFields(const std::string& path, std::vector<std::string>& lines) {
             line.pop_back();
         if (line.empty())
             continue;
-        std::optional<std::string> latin1 = StrictLatin1(line);
+        std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(line);
         if (!latin1) {
-            Notice("La l\xEDnea " + std::to_string(number) + " de " + path +
-                   " tiene un car\xE1"
-                   "cter que no existe en ISO-8859-1 (o no es UTF-8 v\xE1lido)");
+            // The field is named as the line spells it (its name part
+            // converted leniently, only for the message).
+            const std::string name = platform::Utf8ToLatin1(line.substr(0, line.find('=')));
+            Notice("L\xEDnea " + std::to_string(number) + " de " + path + ": " +
+                   app::msg::NotLatin1(name));
             return false;
         }
         if (latin1->find('=') == std::string::npos) {
@@ -192,15 +186,14 @@ bool ReadPassword(std::string& password) {
     }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    std::optional<std::string> latin1 = StrictLatin1(line);
+    std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(line);
     if (latin1)
         password = *latin1;
-    if (!line.empty())
-        mem_fill(line.data(), 0, static_cast<uint32_t>(line.size()));
+    platform::WipeText(line);
+    if (latin1)
+        platform::WipeText(*latin1);
     if (!latin1) {
-        Notice(
-            "La clave de acceso tiene un car\xE1"
-            "cter que no existe en ISO-8859-1");
+        Notice(app::msg::NotLatin1("PWD"));
         return false;
     }
     return true;
@@ -281,24 +274,29 @@ int RunGenerate(int argc, char** argv) {
         if (app::Trim(*name).empty())
             continue;
         std::optional<std::string> latin1 =
-            StrictLatin1(std::filesystem::absolute(app::Trim(*name)).string());
+            platform::Utf8ToLatin1Strict(std::filesystem::absolute(app::Trim(*name)).string());
         if (!latin1) {
-            Notice(std::string("La ruta de ") + option +
-                   " tiene caracteres que no existen en ISO-8859-1");
+            Notice(app::msg::NotLatin1(option));
             return kRejected;
         }
         *name = *latin1;
     }
     const std::string size =
         options.size.empty() ? window.KeyFields.Value("SIZE_KEY") : options.size;
-    std::vector<std::string> key_lines = {"PWD=" + password, "PWD2=" + password,
-                                          "KEY=" + options.key, "REQ=" + options.request,
-                                          "SIZE_KEY=" + size};
-    mem_fill(password.data(), 0, static_cast<uint32_t>(password.size()));
+    // The lines are built in place: an initializer list would leave
+    // unwiped temporary copies of the password behind.
+    std::vector<std::string> key_lines;
+    for (const char* name : {"PWD=", "PWD2="}) {
+        key_lines.emplace_back(name);
+        key_lines.back().append(password);
+    }
+    platform::WipeText(password);
+    for (const std::string& line :
+         {"KEY=" + options.key, "REQ=" + options.request, "SIZE_KEY=" + size})
+        key_lines.push_back(line);
     const bool key_page_ok = window.ValidateKeyPage(key_lines);
     window.KeyFields.Assign(key_lines);
-    for (std::string& line : key_lines)
-        mem_fill(line.data(), 0, static_cast<uint32_t>(line.size()));
+    platform::WipeLines(key_lines);
     if (!key_page_ok)
         return kRejected;
 

@@ -11,6 +11,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,6 +132,10 @@ class StopSignals {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The process holds the access password and the private key: no core
+    // file is written of it, and no other process of the same user may read
+    // its memory (ptrace, /proc/PID/mem).
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     std::setlocale(LC_ALL, "");
     // `reqwiz generate ...` makes the two files without the window.
     if (argc >= 2 && std::strcmp(argv[1], "generate") == 0)

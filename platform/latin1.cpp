@@ -75,6 +75,21 @@ std::string Utf8ToLatin1(const std::string& utf8) {
     return out;
 }
 
+std::optional<std::string> Utf8ToLatin1Strict(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        uint32_t code = 0;
+        const size_t length = DecodeAt(utf8, i, code);
+        if (length == 0 || code > 0xFF)
+            return std::nullopt;
+        out.push_back(static_cast<char>(code));
+        i += length;
+    }
+    return out;
+}
+
 bool IsUtf8(const std::string& text) {
     size_t i = 0;
     while (i < text.size()) {

@@ -3,6 +3,7 @@
 // bridge converts every text that crosses to or from the page.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -15,6 +16,12 @@ std::string Latin1ToUtf8(const std::string& latin1);
 // byte that does not start or continue a well-formed UTF-8 sequence, becomes
 // '?' (one '?' per malformed byte).
 std::string Utf8ToLatin1(const std::string& utf8);
+
+// The ISO-8859-1 form of `utf8`, or nothing when it has a character above
+// U+00FF or is not well-formed UTF-8: text that must arrive unchanged (a
+// password, a name on a certificate, a folder) is refused rather than
+// altered.
+std::optional<std::string> Utf8ToLatin1Strict(const std::string& utf8);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).

@@ -92,9 +92,14 @@ class PageViewerEvents {
                              const std::string& on_click) = 0;
 
     // A form submission: one line per submitted control, in document order.
+    // `not_latin1` names the controls whose value had a character that
+    // ISO-8859-1 cannot hold; their lines carry "?" in its place and must not
+    // be taken as typed. The viewer wipes its copy of the lines (they may
+    // carry a password) once this returns.
     virtual void FormSubmit(PageViewer& viewer, const std::string& action,
                             const std::string& target, const std::string& enctype,
-                            const std::string& method, const std::vector<std::string>& lines) = 0;
+                            const std::string& method, const std::vector<std::string>& lines,
+                            const std::vector<std::string>& not_latin1) = 0;
 
     // A click on a link. Returns true when the window handled it, so that the
     // viewer does not follow the link itself.

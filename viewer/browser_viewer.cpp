@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <future>
 #include <utility>
 
 #include "platform/latin1.h"
+#include "platform/wipe.h"
 #include "viewer/directory_listing.h"
 #include "viewer/page_inject.h"
 
@@ -88,15 +90,27 @@ uint64_t NumberParam(const httplib::Request& request, const char* name) {
     return value;
 }
 
-int32_t ClampedInt(const json& value) {
+// Every number from the page becomes an integer here, and only here: the
+// value clamped to [low, high], rounded toward zero; not a number, or not a
+// finite one on the wrong side, gives the nearest bound (0 when 0 is in
+// range and the value is NaN or not numeric). No conversion from the page
+// can overflow.
+int64_t ClampedNumber(const json& value, int64_t low, int64_t high) {
+    const int64_t fallback = std::clamp<int64_t>(0, low, high);
     if (!value.is_number())
-        return 0;
+        return fallback;
     const double d = value.get<double>();
-    if (!(d > -2147483648.0))
-        return INT32_MIN;
-    if (!(d < 2147483647.0))
-        return INT32_MAX;
-    return static_cast<int32_t>(d);
+    if (std::isnan(d))
+        return fallback;
+    if (d <= static_cast<double>(low))
+        return low;
+    if (d >= static_cast<double>(high))
+        return high;
+    return static_cast<int64_t>(d);
+}
+
+int32_t ClampedInt(const json& value) {
+    return static_cast<int32_t>(ClampedNumber(value, INT32_MIN, INT32_MAX));
 }
 
 void Answer(httplib::Response& response, int status, const json& body) {
@@ -300,26 +314,41 @@ void BrowserViewer::InstallRoutes() {
                     response.status = 204;
                 });
 
-    server.Post(prefix + "submit", [this](const httplib::Request& request,
-                                          httplib::Response& response) {
-        const json body = json::parse(request.body, nullptr, false);
-        if (!body.is_object())
-            return BadRequest(response, "submit");
-        std::vector<std::string> lines;
-        auto list = body.find("lines");
-        if (list != body.end() && list->is_array()) {
-            for (const json& line : *list) {
-                if (line.is_string())
-                    lines.push_back(platform::Utf8ToLatin1(line.get<std::string>()));
+    server.Post(
+        prefix + "submit", [this](const httplib::Request& request, httplib::Response& response) {
+            // The body may carry the access password: the request's text, the
+            // parsed copy and the lines handed to the window are all wiped once
+            // they have served.
+            json body = json::parse(request.body, nullptr, false);
+            platform::WipeText(const_cast<std::string&>(request.body));
+            if (!body.is_object())
+                return BadRequest(response, "submit");
+            std::vector<std::string> lines;
+            std::vector<std::string> not_latin1;
+            auto list = body.find("lines");
+            if (list != body.end() && list->is_array()) {
+                for (json& line : *list) {
+                    if (!line.is_string())
+                        continue;
+                    std::string& text = line.get_ref<std::string&>();
+                    std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(text);
+                    if (!latin1) {
+                        latin1 = platform::Utf8ToLatin1(text);
+                        not_latin1.push_back(latin1->substr(0, latin1->find('=')));
+                    }
+                    lines.push_back(std::move(*latin1));
+                    platform::WipeText(text);
+                }
             }
-        }
-        loop_.Post([this, action = Latin1Member(body, "action"),
-                    target = Latin1Member(body, "target"), enctype = Latin1Member(body, "enctype"),
-                    method = Latin1Member(body, "method"), lines = std::move(lines)] {
-            events_.FormSubmit(*this, action, target, enctype, method, lines);
+            loop_.Post(
+                [this, action = Latin1Member(body, "action"), target = Latin1Member(body, "target"),
+                 enctype = Latin1Member(body, "enctype"), method = Latin1Member(body, "method"),
+                 lines = std::move(lines), not_latin1 = std::move(not_latin1)]() mutable {
+                    events_.FormSubmit(*this, action, target, enctype, method, lines, not_latin1);
+                    platform::WipeLines(lines);
+                });
+            response.status = 204;
         });
-        response.status = 204;
-    });
 
     server.Post(prefix + "link", [this](const httplib::Request& request,
                                         httplib::Response& response) {
@@ -337,9 +366,11 @@ void BrowserViewer::InstallRoutes() {
     server.Post(
         prefix + "input", [this](const httplib::Request& request, httplib::Response& response) {
             // Each event: [kind, x, y, key, time_ms], kind 0 move, 1 button
-            // down, 2 button up, 3 key down; x and y are screen coordinates;
-            // key is the button (0 left, 1 middle, 2 right) of a button event
-            // and the key code of a key event; time_ms is the page's clock.
+            // down, 2 button up, 3 key down; x and y are page coordinates;
+            // key is the button (0 left, 1 middle, 2 right; no other button
+            // counts) of a button event and the key code of a key event;
+            // time_ms is the page's clock, taken modulo 2^32 like a tick
+            // count.
             const json body = json::parse(request.body, nullptr, false);
             if (!body.is_object() || !body.contains("events") || !body["events"].is_array())
                 return BadRequest(response, "input");
@@ -356,9 +387,12 @@ void BrowserViewer::InstallRoutes() {
                 message.kind = static_cast<platform::InputMessage::Kind>(kind);
                 message.x = ClampedInt(event[1]);
                 message.y = ClampedInt(event[2]);
-                message.key = static_cast<uint32_t>(ClampedInt(event[3]));
-                message.time_ms = static_cast<uint32_t>(
-                    event[4].is_number() ? static_cast<uint64_t>(event[4].get<double>()) : 0);
+                message.key = static_cast<uint32_t>(ClampedNumber(event[3], 0, UINT32_MAX));
+                const bool button = message.kind == platform::InputMessage::ButtonDown ||
+                                    message.kind == platform::InputMessage::ButtonUp;
+                if (button && message.key > 2)
+                    continue;
+                message.time_ms = static_cast<uint32_t>(ClampedNumber(event[4], 0, INT64_MAX));
                 loop_.PostInput(message);
             }
             response.status = 204;
@@ -594,10 +628,15 @@ std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filt
     if (!answer.is_string() || answer.get<std::string>().empty())
         return std::nullopt;
     const std::string chosen = answer.get<std::string>();
+    // The dialog refuses names ISO-8859-1 cannot hold; one that got through
+    // anyway counts as cancelled rather than becoming another name.
+    std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(chosen);
+    if (!latin1)
+        return std::nullopt;
     const size_t slash = chosen.find_last_of('/');
     if (slash != std::string::npos)
         save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
-    return platform::Utf8ToLatin1(chosen);
+    return latin1;
 }
 
 void BrowserViewer::SetCursor(platform::Cursor cursor) {

@@ -54,6 +54,11 @@ class FakeViewer : public platform::PageViewer {
     // a user moving the mouse over it would.
     platform::MessageLoop* input_loop = nullptr;
     uint32_t collection_input = 0;
+    // When set, a message box or question keeps input_loop's queue moving
+    // while it is shown, as a real modal dialog's nested loop does: whatever
+    // the page sent meanwhile (the second click of a double click) is
+    // dispatched inside it.
+    bool modal_boxes = false;
 
     // Record.
     std::vector<std::string> loads;
@@ -77,11 +82,17 @@ class FakeViewer : public platform::PageViewer {
     void MessageBox(const std::string& title, const std::string& text,
                     platform::MessageIcon icon) override {
         boxes.push_back({title, text, icon});
+        RunModalStep();
     }
     bool AskYesNo(const std::string& title, const std::string& text,
                   platform::MessageIcon icon) override {
         boxes.push_back({title, text, icon});
+        RunModalStep();
         return yes_answer;
+    }
+    void RunModalStep() {
+        if (modal_boxes && input_loop != nullptr)
+            input_loop->ProcessMessages();
     }
     std::vector<platform::FormControlInfo> FormControls() override { return controls; }
     void ShowControl(size_t index) override;

@@ -289,12 +289,14 @@ TEST_F(Generate, EveryRejectionSaysWhyAndWritesNothing) {
              "d",
          invalid_name},
         {{}, {}, kPassword, o + "/uno.dat", o + "/uno.dat", app::msg::kSameFile},
+        {{}, {}, kPassword, o + "/\xE2\x82\xAC/llave", "", app::msg::NotLatin1("--key")},
         {{},
          {},
-         kPassword,
-         o + "/\xE2\x82\xAC/llave",
+         "Pw1\xE2\x82\xAC"
+         "abcdX",
          "",
-         "La ruta de --key tiene caracteres que no existen en ISO-8859-1"},
+         "",
+         app::msg::NotLatin1("PWD")},
         {{},
          {},
          kPassword,
@@ -335,7 +337,7 @@ TEST_F(Generate, EveryRejectionSaysWhyAndWritesNothing) {
          "El archivo de entrop\xED"
          "a " +
              dir.file("corta.bin") + " no se pudo leer o tiene menos de 256 bytes"},
-        {{{"DN_L", "Euro \xE2\x82\xAC"}}, {}, kPassword, "", "", "La l\xEDnea "},
+        {{{"DN_L", "Euro \xE2\x82\xAC"}}, {}, kPassword, "", "", "L\xEDnea "},
     };
     for (const Case& c : cases) {
         ChangeFields(c.fields);

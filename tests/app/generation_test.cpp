@@ -19,6 +19,7 @@
 #include "app/Unit_tthread_genreq.h"
 #include "app/messages.h"
 #include "tests/app/fixture.h"
+#include "tests/request/openssl_reader.h"
 
 namespace {
 
@@ -230,10 +231,16 @@ TEST(TMouseData, RecordsNeededEventsAndMovesTheBar) {
 class ScriptedViewer : public app_test::FakeViewer {
   public:
     std::function<void()> on_collection;
+    std::function<void(platform::Cursor)> on_cursor;
     void StartCollection() override {
         FakeViewer::StartCollection();
         if (on_collection)
             on_collection();
+    }
+    void SetCursor(platform::Cursor c) override {
+        FakeViewer::SetCursor(c);
+        if (on_cursor)
+            on_cursor(c);
     }
 };
 
@@ -732,6 +739,72 @@ TEST_F(HandOver, ProgramEndingDuringTheCollectionStartsNothing) {
     EXPECT_TRUE(viewer.loads.empty());
     EXPECT_EQ(viewer.collections_stopped, 1);
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"profile.zip"}));
+}
+
+TEST_F(HandOver, ADoubleClickOnContinuarStartsOneHandOver) {
+    Start();
+    // The second click of the double click waits in the queue behind the
+    // first; the first one's message box, like a real modal dialog, keeps
+    // the queue moving.
+    viewer.modal_boxes = true;
+    loop.Post([this] {
+        window->ObjectClick(viewer, "Image2", "3");
+        SubmitKeyPage(dir.file("clave"), dir.file("solicitud"));
+    });
+    SubmitKeyPage(dir.file("clave"), dir.file("solicitud"));
+    FinishGeneration();
+    loop.ProcessMessages();
+    ASSERT_EQ(viewer.boxes.size(), 1u) << Boxes();
+    EXPECT_EQ(viewer.boxes[0].text, app::msg::kMouseMessage);
+    EXPECT_EQ(viewer.collections_started, 1);
+    EXPECT_EQ(viewer.loads, (std::vector<std::string>{"Page3.htm", "Page4.htm"}));
+    // The key opens with the password typed, not with an empty one.
+    const std::string key = app_test::ReadText(dir.file("clave.key"));
+    EXPECT_FALSE(
+        openssl_reader::decrypt_key_file(dir, test_keys::Bytes(key.begin(), key.end()), "abcd1234")
+            .empty());
+}
+
+TEST_F(HandOver, AValueIsoLatin1CannotHoldIsRefusedNotAltered) {
+    Start();
+    // "Pw1€abcdX": the viewer could only pass "Pw1?abcdX" on.
+    window->FormSubmit(viewer, "VALIDA_2", "", "x-www-form-encoded", "POST",
+                       {"PWD=Pw1?abcdX", "PWD2=Pw1?abcdX", "KEY=" + dir.file("k"),
+                        "REQ=" + dir.file("r"), "SIZE_KEY=1024"},
+                       {"PWD", "PWD2"});
+    ASSERT_EQ(viewer.boxes.size(), 1u) << Boxes();
+    EXPECT_EQ(viewer.boxes[0].text, app::msg::NotLatin1("PWD"));
+    EXPECT_EQ(viewer.boxes[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(viewer.focused, (std::vector<std::string>{"PWD"}));
+    EXPECT_EQ(viewer.collections_started, 0);
+    EXPECT_TRUE(viewer.loads.empty());
+    EXPECT_EQ(window->KeyFields.Value("PWD"), "");
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"profile.zip"}));
+}
+
+TEST_F(HandOver, TheCollectedValuesReachTheWindowsPool) {
+    Start();
+    RandomPool expected{}, fed{};
+    bool captured = false;
+    viewer.on_collection = [&] { expected = window->Pool; };
+    // The wait cursor comes right after the collected values were fed, and
+    // before the hand-over tops the pool up.
+    viewer.on_cursor = [&](platform::Cursor c) {
+        if (c == platform::Cursor::Wait && !captured) {
+            fed = window->Pool;
+            captured = true;
+        }
+    };
+    SubmitKeyPage(dir.file("k"), dir.file("r"));
+    FinishGeneration();
+    ASSERT_TRUE(captured);
+    // The fake viewer's 500 moves, two values each: position, then time.
+    for (uint32_t i = 0; i < 500; ++i) {
+        const uint32_t x = 100 + i % 640, y = 50 + (i * 7) % 480;
+        app::FeedValue(expected, x | (y << 16));
+        app::FeedValue(expected, 1000000 + 16 * i);
+    }
+    EXPECT_TRUE(SamePool(fed, expected));
 }
 
 }  // namespace

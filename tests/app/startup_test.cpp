@@ -1,12 +1,16 @@
 // Start-up: the failures with their messages and exit codes, run against the
 // built program, and the details of a successful start in process.
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "app/Unit_main.h"
 #include "app/messages.h"
@@ -178,6 +182,66 @@ TEST_F(StartupProgram, UnreadableProgramFile) {
     EXPECT_EQ(o.run.exit_code, 1) << o.run.err;
     EXPECT_EQ(o.run.err, Notice(app::msg::kProgramUnreadable));
     EXPECT_EQ(o.temp_files_left, 0u);
+}
+
+// The process holds the password and the key: it is not dumpable, so no
+// core file is written and no other process of the same user may read its
+// memory. The kernel shows that by giving /proc/PID/mem to root. As root
+// the program runs as "nobody", so that the owner tells.
+TEST_F(StartupProgram, TheProcessIsNotDumpable) {
+    if (geteuid() != 0 || !platform::FileExists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs root and setpriv";
+    testing_support::write_file(dir.file("campos.txt"), Bytes("DN_O=ACME\n"));
+    chmod(dir.path().c_str(), 0755);
+    chmod(dir.file("campos.txt").c_str(), 0644);
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_addclose(&actions, input[1]);
+    std::vector<std::string> argv = {"/usr/bin/setpriv",
+                                     "--reuid=65534",
+                                     "--regid=65534",
+                                     "--clear-groups",
+                                     APP_TEST_PACKED_PROGRAM,
+                                     "generate",
+                                     "--data",
+                                     dir.file("campos.txt"),
+                                     "--key",
+                                     dir.file("k"),
+                                     "--req",
+                                     dir.file("r")};
+    std::vector<char*> args;
+    for (std::string& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    // Until it runs the program as "nobody", the spawned process is this
+    // test's own (root's). Once the program waits for the password (asleep,
+    // in the program), its memory must be root's.
+    const std::string proc = "/proc/" + std::to_string(pid);
+    bool waiting = false;
+    for (int i = 0; i < 500 && !waiting; ++i) {
+        std::error_code error;
+        const std::string exe = fs::read_symlink(proc + "/exe", error).string();
+        const std::string stat_line = app_test::ReadText(proc + "/stat");
+        const size_t state = stat_line.rfind(')');
+        waiting = exe == fs::canonical(APP_TEST_PACKED_PROGRAM).string() &&
+                  state != std::string::npos && stat_line.compare(state, 3, ") S") == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    struct stat mem {};
+    const bool root_owned = waiting && stat((proc + "/mem").c_str(), &mem) == 0 && mem.st_uid == 0;
+    close(input[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    chmod(dir.path().c_str(), 0700);
+    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(root_owned);
 }
 
 TEST_F(StartupProgram, SuccessfulStartsLeaveNothingBehind) {

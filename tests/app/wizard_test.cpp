@@ -133,6 +133,26 @@ TEST_F(Wizard, ValuesAreEscapedInThePage) {
     EXPECT_NE(Page("index.htm").find("value=\"A&quot;B&lt;C&gt;&amp;D\""), std::string::npos);
 }
 
+// "ACME™" could only arrive as "ACME?": the page is not taken, not stored,
+// and the field named.
+TEST_F(Wizard, ADataValueIsoLatin1CannotHoldIsRefused) {
+    Start();
+    Click("2");
+    window->FormSubmit(viewer, "VALIDA_1", "", "x-www-form-encoded", "POST",
+                       DataLines({{"DN_O", "ACME?"}}), {"DN_O"});
+    ASSERT_EQ(viewer.boxes.size(), 1u);
+    EXPECT_EQ(viewer.boxes[0].text, app::msg::NotLatin1("DN_O"));
+    EXPECT_EQ(viewer.boxes[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(viewer.focused, (std::vector<std::string>{"DN_O"}));
+    EXPECT_EQ(viewer.loads, (std::vector<std::string>{"INDEX.HTM"}));
+    EXPECT_EQ(window->DataFields.Value("DN_O"), "");
+    // Cerrar still closes.
+    Click("4");
+    window->FormSubmit(viewer, "VALIDA_1", "", "x-www-form-encoded", "POST",
+                       DataLines({{"DN_O", "ACME?"}}), {"DN_O"});
+    EXPECT_TRUE(window->closed());
+}
+
 TEST_F(Wizard, DataPageRulesInDocumentOrder) {
     Start();
     struct Case {

@@ -88,7 +88,8 @@ TEST(ViewerBridge, ClicksAndSubmissionsReachTheWindowInOrderAsIso88591) {
               (std::vector<std::string>{"click Image2 2",
                                         "submit VALIDA_1||x-www-form-encoded|POST|DN_O=\xD1"
                                         "AND\xDA S.A.|DN_OU=|"
-                                        "DN_L=?|Image2.x=10|Image2.y=7",
+                                        "DN_L=?|Image2.x=10|Image2.y=7|"
+                                        "not latin-1: DN_L",
                                         "link _blank http://x/"}));
     // Malformed messages are refused, not guessed at.
     EXPECT_EQ(wizard.Post("/__reqwiz/click", json::array())->status, 400);
@@ -208,24 +209,32 @@ TEST(ViewerBridge, ControlsComeFromThePageAndCommandsNameThemByIndex) {
 TEST(ViewerBridge, InputEventsGoThroughTheHookInOrder) {
     Wizard wizard;
     std::vector<platform::InputMessage> seen;
-    std::promise<void> three;
+    std::promise<void> six;
     wizard.OnWindow<bool>([&] {
         wizard.loop().SetHook([&](const platform::InputMessage& m) {
             seen.push_back(m);
-            if (seen.size() == 3)
-                three.set_value();
+            if (seen.size() == 6)
+                six.set_value();
         });
         return true;
     });
+    // Only the left, middle and right buttons count (3 and 4 are the back
+    // and forward buttons); every number is clamped, never overflows, and
+    // the time wraps around like a 32-bit tick count.
     const json events{{"events",
                        {{0, 100, 200, 0, 4000000000u},
                         {1, 101, 201, 0, 5},
                         {9, 0, 0, 0, 0},
                         "junk",
-                        {3, 0, 0, 65, 6}}}};
+                        {1, 1, 1, 3, 6},
+                        {2, 1, 1, 4, 6},
+                        {3, 0, 0, 65, 6},
+                        {2, 1, 1, 2, 7},
+                        {0, 1e12, -1e12, 0, -3.5},
+                        {0, 0, 0, 0, 4294967301.0}}}};
     ASSERT_EQ(wizard.Post("/__reqwiz/input", events)->status, 204);
-    ASSERT_EQ(three.get_future().wait_for(10s), std::future_status::ready);
-    ASSERT_EQ(seen.size(), 3u);
+    ASSERT_EQ(six.get_future().wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(seen.size(), 6u);
     EXPECT_EQ(seen[0].kind, platform::InputMessage::MouseMove);
     EXPECT_EQ(seen[0].x, 100);
     EXPECT_EQ(seen[0].y, 200);
@@ -233,6 +242,12 @@ TEST(ViewerBridge, InputEventsGoThroughTheHookInOrder) {
     EXPECT_EQ(seen[1].kind, platform::InputMessage::ButtonDown);
     EXPECT_EQ(seen[2].kind, platform::InputMessage::KeyDown);
     EXPECT_EQ(seen[2].key, 65u);
+    EXPECT_EQ(seen[3].kind, platform::InputMessage::ButtonUp);
+    EXPECT_EQ(seen[3].key, 2u);
+    EXPECT_EQ(seen[4].x, INT32_MAX);
+    EXPECT_EQ(seen[4].y, INT32_MIN);
+    EXPECT_EQ(seen[4].time_ms, 0u);
+    EXPECT_EQ(seen[5].time_ms, 5u);
 }
 
 TEST(ViewerBridge, APageThatGoesAwayForGoodEndsTheWindow) {

@@ -50,10 +50,13 @@ class RecordingEvents : public platform::PageViewerEvents {
     }
     void FormSubmit(platform::PageViewer&, const std::string& action, const std::string& target,
                     const std::string& enctype, const std::string& method,
-                    const std::vector<std::string>& lines) override {
+                    const std::vector<std::string>& lines,
+                    const std::vector<std::string>& not_latin1) override {
         std::string text = "submit " + action + "|" + target + "|" + enctype + "|" + method;
         for (const std::string& line : lines)
             text += "|" + line;
+        for (const std::string& name : not_latin1)
+            text += "|not latin-1: " + name;
         Record(text);
     }
     bool HotSpotTargetClick(const std::string& target, const std::string& url) override {

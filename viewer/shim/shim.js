@@ -251,12 +251,15 @@ function flushInput() {
     input = [];
     post('input', {events: batch});
 }
-document.addEventListener(
-    'mousemove', function(e) { record(0, e.screenX, e.screenY, 0, e); }, true);
-document.addEventListener(
-    'mousedown', function(e) { record(1, e.screenX, e.screenY, e.button, e); }, true);
-document.addEventListener(
-    'mouseup', function(e) { record(2, e.screenX, e.screenY, e.button, e); }, true);
+// Positions are the page's own coordinates; only the left, middle and right
+// buttons count as button events.
+function recordButton(kind, e) {
+    if (e.button >= 0 && e.button <= 2)
+        record(kind, e.pageX, e.pageY, e.button, e);
+}
+document.addEventListener('mousemove', function(e) { record(0, e.pageX, e.pageY, 0, e); }, true);
+document.addEventListener('mousedown', function(e) { recordButton(1, e); }, true);
+document.addEventListener('mouseup', function(e) { recordButton(2, e); }, true);
 document.addEventListener('keydown', function(e) { record(3, 0, 0, e.keyCode, e); }, true);
 
 window.addEventListener('pagehide', function() {
@@ -352,9 +355,10 @@ function element(tag, className, text) {
 }
 
 // A modal layer over the page with a box: title bar, content, buttons.
-// `buttons`: [{label, value}]; the first is the default. `cancel` is the
-// value of Escape. Keeps the focus inside the box while it is open.
-function openBox(title, content, buttons, cancel, extraClass) {
+// `buttons`: [{label, value}]; the one at `defaultIndex` (the first when not
+// given) has the focus and answers Enter. `cancel` is the value of Escape.
+// Keeps the focus inside the box while it is open.
+function openBox(title, content, buttons, cancel, extraClass, defaultIndex) {
     return new Promise(function(resolve) {
         var before = document.activeElement;
         var layer = element('div', 'reqwiz-layer');
@@ -424,24 +428,28 @@ function openBox(title, content, buttons, cancel, extraClass) {
         modalDepth++;
         document.body.appendChild(layer);
         box.finish = finish;
-        box.defaultButton = made[0];
-        if (made[0])
-            made[0].focus();
+        box.defaultButton = made[defaultIndex || 0];
+        if (box.defaultButton)
+            box.defaultButton.focus();
         layer.box = box;
         box.layer = layer;
         content.dispatchEvent(new CustomEvent('reqwiz-open', {detail: box}));
     });
 }
 
-// A message box: an icon, the text, and the given buttons.
-function messageBox(title, text, icon, buttons, cancel) {
+// A message box: an icon, the text as the window gave it (line breaks at
+// its end included), and the given buttons.
+function messageBox(title, text, icon, buttons, cancel, defaultIndex) {
     var content = element('div', 'reqwiz-body');
     var picture = element('span', 'reqwiz-icon reqwiz-icon-' + icon);
     picture.innerHTML = ICONS[icon] || ICONS.warning;
     content.appendChild(picture);
-    content.appendChild(element('div', 'reqwiz-text', String(text).replace(/[\r\n]+$/, '')));
-    return openBox(title, content, buttons, cancel, 'reqwiz-message');
+    content.appendChild(element('div', 'reqwiz-text', String(text)));
+    return openBox(title, content, buttons, cancel, 'reqwiz-message', defaultIndex);
 }
+
+// A question that replaces something answers No to a plain Enter.
+var NO_BY_DEFAULT = 1;
 
 var ACCEPT = 'Aceptar';
 var YES = 'S\u00ed';
@@ -633,6 +641,20 @@ function saveDialog(command) {
                 same = (body.entries || []).filter(function(e) { return e.name === base; })[0];
             }
             var chosen = joinPath(body.path, base);
+            // The window keeps file names in ISO-8859-1: a name with any
+            // other character would reach it changed, so it is refused here.
+            if (/[^\u0000-\u00ff]/.test(chosen)) {
+                return messageBox(
+                           'Guardar como',
+                           chosen + '\ntiene un car\u00e1cter que no est\u00e1 permitido (como ' +
+                               'el signo del euro): use solo letras, n\u00fameros y signos del ' +
+                               'alfabeto latino.',
+                           'warning', [{label: ACCEPT, value: true}], true)
+                    .then(function() {
+                        nameInput.focus();
+                        return undefined;
+                    });
+            }
             if (same && same.dir) {
                 return messageBox(
                            'Guardar como', chosen + '\nes una carpeta.', 'warning',
@@ -643,7 +665,8 @@ function saveDialog(command) {
                 return chosen;
             return messageBox(
                        'Confirmar Guardar como', base + ' ya existe.\n\u00bfDesea reemplazarlo?',
-                       'question', [{label: YES, value: true}, {label: NO, value: false}], false)
+                       'question', [{label: YES, value: true}, {label: NO, value: false}], false,
+                       NO_BY_DEFAULT)
                 .then(function(yes) {
                     if (yes)
                         return chosen;
@@ -712,7 +735,7 @@ var handlers = {
     question: function(c) {
         return messageBox(
                    c.title, c.text, c.icon === 'error' ? 'error' : 'question',
-                   [{label: YES, value: true}, {label: NO, value: false}], false)
+                   [{label: YES, value: true}, {label: NO, value: false}], false, NO_BY_DEFAULT)
             .then(function(yes) { return answer(c.id, yes); });
     },
     save: function(
