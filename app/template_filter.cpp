@@ -172,9 +172,13 @@ std::vector<std::string> THttpMemoFilter::ParamsOfEntry(const std::string& conte
             params.push_back(TrimBlanks(text.substr(cut)));
         }
     }
+    // Only a quoted parameter is unquoted: it loses its outer quotes and
+    // every run of quotes inside it shrinks to one. An unquoted parameter is
+    // taken as written, quotes and all.
     for (std::string& p : params) {
-        if (!p.empty() && p.front() == '"')
-            p = p.size() >= 2 ? p.substr(1, p.size() - 2) : std::string();
+        if (p.empty() || p.front() != '"')
+            continue;
+        p = p.size() >= 2 ? p.substr(1, p.size() - 2) : std::string();
         std::string squeezed;
         for (char c : p) {
             if (c == '"' && !squeezed.empty() && squeezed.back() == '"')

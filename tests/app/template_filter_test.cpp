@@ -72,6 +72,10 @@ TEST(TemplateFilter, ExpansionTable) {
         {"#F(a.b)#", "{F:a.b}"},
         {"#F(<b>)#", "{F:<b>}"},
         {"#F(\"#\")#", "{F:#}"},
+        // Quoted parameters lose their quotes and shrink inner runs of quotes;
+        // unquoted ones keep every quote as written.
+        {"#F(\"a\"\"b\")#", "{F:a\"b}"},
+        {"#F(a\"\"b)#", "{F:a\"\"b}"},
         {"#F(a))#", "#F(a))#"},
         {"#F(a)x#", "{F}"},  // no closing parenthesis last: no parameters
         // Conditional sections give nothing and reach no handler.
