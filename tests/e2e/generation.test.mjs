@@ -276,3 +276,108 @@ test('a folder gone after validation: a message, no files, the key page again', 
     assert.equal(await page.locator('[name="DN_CN_2"]').inputValue(), 'IB\u00c1\u00d1EZ');
     wizard.child.kill();
 });
+
+// Opens the key file with `password` (ISO-8859-1 bytes, as the page sends
+// it); true when OpenSSL could decrypt it.
+function keyOpensWith(folder, keyFile, password) {
+    const passFile = path.join(folder, 'pass');
+    fs.writeFileSync(passFile, Buffer.from(password + '\n', 'latin1'));
+    const opened = openssl([
+        'pkcs8', '-inform', 'DER', '-in', keyFile, '-passin', `file:${passFile}`, '-provider',
+        'legacy', '-provider', 'default', '-out', path.join(folder, 'opened.pem')
+    ]);
+    return opened.status === 0;
+}
+
+// A double click, and a double Enter, on Continuar: the second one arrives
+// while the first one's message box is open. One hand-over only, and the key
+// opens with the password typed (not with an empty one).
+for (const [how, twice] of [
+         ['a double click', (button) => button.dblclick()],
+         [
+             'a double Enter',
+             async (button) => {
+                 await button.focus();
+                 await button.press('Enter');
+                 await button.press('Enter');
+             }
+         ],
+]) {
+    test(`${how} on Continuar starts one hand-over`, async () => {
+        const folder = fs.mkdtempSync(path.join(home, 'doble-'));
+        const wizard = await startWizard();
+        const page = await openWindow(wizard.url);
+        let boxes = 0;
+        await page.exposeFunction('reqwizBox', () => boxes++);
+        await page.exposeFunction('reqwizBar', () => {});
+        await fillDataPage(page);
+        await setValue(page, 'PWD', PASSWORD);
+        await setValue(page, 'PWD2', PASSWORD);
+        await setValue(page, 'KEY', path.join(folder, 'llave'));
+        await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+        // Every message box the page opens is counted.
+        await page.evaluate(() => new MutationObserver((changes) => {
+                                      for (const c of changes)
+                                          for (const n of c.addedNodes)
+                                              if (n.querySelector && n.querySelector('.reqwiz-message'))
+                                                  window.reqwizBox();
+                                  }).observe(document.body, {childList: true}));
+        await twice(page.locator('[name="Image2"]'));
+        const box = await messageBox(page);
+        assert.ok(box.text.startsWith(MSG_MOUSE), box.text);
+        await acceptMessage(page);
+        const overlay = page.locator('.reqwiz-collect');
+        await overlay.waitFor();
+        await moveUntilClosed(page, overlay);
+        await page.waitForSelector('text=Tu requerimiento se gener', {timeout: 120000});
+        assert.equal(boxes, 1);
+        assert.ok(keyOpensWith(folder, path.join(folder, 'llave.key'), PASSWORD));
+        assert.ok(!keyOpensWith(folder, path.join(folder, 'llave.key'), ''));
+        wizard.child.kill();
+    });
+}
+
+test('a password with a character ISO-8859-1 cannot hold is refused', async () => {
+    const folder = fs.mkdtempSync(path.join(home, 'euro-'));
+    const wizard = await startWizard();
+    const page = await openWindow(wizard.url);
+    await fillDataPage(page);
+    await setValue(page, 'PWD', 'Pw1\u20acabcdX');
+    await setValue(page, 'PWD2', 'Pw1\u20acabcdX');
+    await setValue(page, 'KEY', path.join(folder, 'llave'));
+    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+    await page.locator('[name="Image2"]').click();
+    const box = await messageBox(page);
+    assert.equal(box.icon, 'reqwiz-icon-error');
+    assert.equal(
+        box.text,
+        'El campo PWD tiene un car\u00e1cter que no est\u00e1 permitido (como el signo del ' +
+            'euro): use solo letras, n\u00fameros y signos del alfabeto latino');
+    await acceptMessage(page);
+    await page.waitForFunction(
+        () => document.activeElement && document.activeElement.name === 'PWD');
+    assert.deepEqual(fs.readdirSync(folder), []);
+    wizard.child.kill();
+});
+
+test('Enter on the question that replaces a key answers No', async () => {
+    const folder = fs.mkdtempSync(path.join(home, 'existe-'));
+    fs.writeFileSync(path.join(folder, 'llave.key'), 'vieja');
+    const wizard = await startWizard();
+    const page = await openWindow(wizard.url);
+    await fillDataPage(page);
+    await setValue(page, 'PWD', PASSWORD);
+    await setValue(page, 'PWD2', PASSWORD);
+    await setValue(page, 'KEY', path.join(folder, 'llave'));
+    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+    await page.locator('[name="Image2"]').click();
+    const box = await messageBox(page);
+    assert.match(box.text, /ya existe/);
+    await page.keyboard.press('Enter');
+    await page.locator('.reqwiz-layer').waitFor({state: 'detached'});
+    await page.waitForFunction(
+        () => document.activeElement && document.activeElement.name === 'KEY');
+    assert.equal(fs.readFileSync(path.join(folder, 'llave.key'), 'latin1'), 'vieja');
+    assert.equal(await page.locator('.reqwiz-collect').count(), 0);
+    wizard.child.kill();
+});
