@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/wipe.h"
+
 namespace platform {
 
 std::string Latin1ToUtf8(const std::string& latin1) {
@@ -55,38 +57,37 @@ size_t DecodeAt(const std::string& utf8, size_t i, uint32_t& code) {
     return well_formed ? length : 0;
 }
 
-}  // namespace
-
-std::string Utf8ToLatin1(const std::string& utf8) {
-    std::string out;
+// Converts `utf8` into `out`. A character above U+00FF and each malformed
+// byte become '?', or, when `strict`, end the conversion with false.
+bool ToLatin1(const std::string& utf8, bool strict, std::string& out) {
+    out.clear();
     out.reserve(utf8.size());
     size_t i = 0;
     while (i < utf8.size()) {
         uint32_t code = 0;
         const size_t length = DecodeAt(utf8, i, code);
-        if (length == 0) {
-            out.push_back('?');
-            ++i;
-            continue;
+        if ((length == 0 || code > 0xFF) && strict) {
+            WipeText(out);  // the part converted may be part of a password
+            return false;
         }
-        out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
-        i += length;
+        out.push_back(length != 0 && code <= 0xFF ? static_cast<char>(code) : '?');
+        i += length == 0 ? 1 : length;
     }
+    return true;
+}
+
+}  // namespace
+
+std::string Utf8ToLatin1(const std::string& utf8) {
+    std::string out;
+    ToLatin1(utf8, false, out);
     return out;
 }
 
 std::optional<std::string> Utf8ToLatin1Strict(const std::string& utf8) {
     std::string out;
-    out.reserve(utf8.size());
-    size_t i = 0;
-    while (i < utf8.size()) {
-        uint32_t code = 0;
-        const size_t length = DecodeAt(utf8, i, code);
-        if (length == 0 || code > 0xFF)
-            return std::nullopt;
-        out.push_back(static_cast<char>(code));
-        i += length;
-    }
+    if (!ToLatin1(utf8, true, out))
+        return std::nullopt;
     return out;
 }
 

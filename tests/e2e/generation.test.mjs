@@ -66,6 +66,16 @@ async function fillDataPage(page) {
     await page.waitForSelector('form[name="Generacion_de_Llaves"]');
 }
 
+// From the data page to a filled key page: the password twice and both
+// files typed in `folder`.
+async function fillKeyPage(page, folder, password = PASSWORD) {
+    await fillDataPage(page);
+    await setValue(page, 'PWD', password);
+    await setValue(page, 'PWD2', password);
+    await setValue(page, 'KEY', path.join(folder, 'llave'));
+    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+}
+
 // Picks a file in the save dialog: the folder typed as the name first, then
 // the file name.
 async function pickFile(page, button, folder, name) {
@@ -244,11 +254,7 @@ test('a folder gone after validation: a message, no files, the key page again', 
     const wizard = await startWizard();
     const page = await openWindow(wizard.url);
     await page.exposeFunction('reqwizBar', () => {});
-    await fillDataPage(page);
-    await setValue(page, 'PWD', PASSWORD);
-    await setValue(page, 'PWD2', PASSWORD);
-    await setValue(page, 'KEY', path.join(folder, 'llave'));
-    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+    await fillKeyPage(page, folder);
     const overlay = await continueToCollection(page);
     // Removed after validation: no write can succeed there, not even as root.
     fs.rmSync(folder, {recursive: true});
@@ -341,11 +347,7 @@ test('a password with a character ISO-8859-1 cannot hold is refused', async () =
     const folder = fs.mkdtempSync(path.join(home, 'euro-'));
     const wizard = await startWizard();
     const page = await openWindow(wizard.url);
-    await fillDataPage(page);
-    await setValue(page, 'PWD', 'Pw1\u20acabcdX');
-    await setValue(page, 'PWD2', 'Pw1\u20acabcdX');
-    await setValue(page, 'KEY', path.join(folder, 'llave'));
-    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+    await fillKeyPage(page, folder, 'Pw1\u20acabcdX');
     await page.locator('[name="Image2"]').click();
     const box = await messageBox(page);
     assert.equal(box.icon, 'reqwiz-icon-error');
@@ -365,11 +367,7 @@ test('Enter on the question that replaces a key answers No', async () => {
     fs.writeFileSync(path.join(folder, 'llave.key'), 'vieja');
     const wizard = await startWizard();
     const page = await openWindow(wizard.url);
-    await fillDataPage(page);
-    await setValue(page, 'PWD', PASSWORD);
-    await setValue(page, 'PWD2', PASSWORD);
-    await setValue(page, 'KEY', path.join(folder, 'llave'));
-    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+    await fillKeyPage(page, folder);
     await page.locator('[name="Image2"]').click();
     const box = await messageBox(page);
     assert.match(box.text, /ya existe/);
