@@ -273,8 +273,10 @@ test('the save dialog asks before overwriting and Cancelar leaves the field alon
     await dialog.locator('button', {hasText: 'Guardar'}).click();
     const question = await messageBox();
     assert.equal(question.text, 'existente.req ya existe.\n\u00bfDesea reemplazarlo?');
-    await page.locator('.reqwiz-message button', {hasText: 'No'}).click();
+    // No is the default: a plain Enter never replaces a file.
+    await page.keyboard.press('Enter');
     await page.locator('.reqwiz-message').waitFor({state: 'detached'});
+    assert.equal(await dialog.count(), 1);
     await dialog.locator('button', {hasText: 'Cancelar'}).click();
     await dialog.waitFor({state: 'detached'});
     assert.equal(await page.locator('[name="REQ"]').inputValue(), before);
@@ -305,6 +307,9 @@ test('a valid key page reaches the hand-over to generation', async () => {
         assert.equal(box.title, 'Aviso');
         assert.equal(box.icon, 'reqwiz-icon-warning');
         assert.ok(box.text.startsWith(MSG_MOUSE), box.text);
+        // The profile's message ends with a line break, and the box keeps it.
+        const raw = await page.locator('.reqwiz-message .reqwiz-text').textContent();
+        assert.match(raw, /\n$/);
         await shot('06-hand-over');
     } else {
         assert.equal(await page.locator('form[name="Generacion_de_Llaves"]').count(), 1);
