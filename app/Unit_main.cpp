@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/Unit_mousedata.h"
+#include "app/file_names.h"
 #include "app/messages.h"
 #include "app/text.h"
 #include "crypto/common/mem.h"
@@ -65,16 +66,6 @@ std::string EntryNameOf(const std::string& requested) {
 }
 
 }  // namespace
-
-std::string DirectoryPart(const std::string& name) {
-    size_t last = name.find_last_of("/\\:");
-    return last == std::string::npos ? std::string() : name.substr(0, last + 1);
-}
-
-std::string FileNamePart(const std::string& name) {
-    size_t last = name.find_last_of("/\\:");
-    return last == std::string::npos ? name : name.substr(last + 1);
-}
 
 bool HasDigitsAndLetters(const std::string& text) {
     bool digit = false, letter = false;

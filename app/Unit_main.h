@@ -247,11 +247,6 @@ class Tfrm_req : public platform::PageViewerEvents {
     bool closed_ = false;
 };
 
-// The directory part of a file name: everything up to and including its last
-// "/", "\" or ":"; the file-name part is what follows.
-std::string DirectoryPart(const std::string& name);
-std::string FileNamePart(const std::string& name);
-
 // True when `text` holds at least one ASCII digit and one ASCII letter.
 bool HasDigitsAndLetters(const std::string& text);
 

@@ -8,12 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <new>
 #include <string_view>
 #include <vector>
 
-#include "app/Unit_main.h"
 #include "app/Unit_mousedata.h"
 #include "app/messages.h"
 #include "app/text.h"
@@ -22,14 +20,14 @@
 #include "crypto/keyfile/keyfile.h"
 #include "crypto/request/request.h"
 #include "crypto/rsa/rsa_keygen.h"
+#include "platform/file_commit.h"
 #include "platform/files.h"
 #include "platform/tick_count.h"
+#include "platform/wipe.h"
 
 namespace app {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Room for each output: more than the key file (KEYFILE_BUFFER_SIZE) or the
 // request (REQ_BUFFER_SIZE) can ever take.
@@ -50,12 +48,6 @@ ByteSpan CopySpan(const std::string& text) {
     mem_copy(span.data, text.data(), static_cast<uint32_t>(text.size()));
     span.length = static_cast<uint32_t>(text.size());
     return span;
-}
-
-// Overwrites the string's bytes with zeros where they are stored.
-void WipeString(std::string& text) {
-    if (!text.empty())
-        mem_fill(text.data(), 0, static_cast<uint32_t>(text.size()));
 }
 
 // Splits lines the way a text list takes a text: at CR LF, CR or LF, a final
@@ -79,79 +71,10 @@ std::vector<std::string> SplitTextLines(const std::string& text) {
     return lines;
 }
 
-// One output file on its way: written under a temporary name in the
-// destination's folder, renamed into place once both outputs are complete.
-struct PendingFile {
-    explicit PendingFile(const std::string& file_name)
-        : name(file_name), target(platform::DiskName(file_name)) {}
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    std::string name;  // as the user gave it, for messages
-    std::string target;
-    std::string temporary;
-
-    ~PendingFile() { Discard(); }
-    void Discard() {
-        if (!temporary.empty())
-            ::unlink(temporary.c_str());
-        temporary.clear();
-    }
-};
-
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Creates a new file next to `file.target` with the given mode (the umask
-// applies), writes the parts and flushes them to the disk.
-bool WriteTemporary(PendingFile& file, mode_t mode, const std::vector<std::string_view>& parts) {
-    const fs::path target(file.target);
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-    const std::string base = target.filename().string();
-    if (base.empty())
-        return false;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        uint32_t tag = 0;
-        if (getrandom(&tag, sizeof tag, 0) != static_cast<ssize_t>(sizeof tag))
-            tag = static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(attempt);
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x", tag);
-        file.temporary = (folder / ("." + base + suffix)).string();
-        fd = ::open(file.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        file.temporary.clear();
-        return false;
-    }
-    bool ok = true;
-    for (std::string_view part : parts)
-        ok = ok && WriteAll(fd, reinterpret_cast<const uint8_t*>(part.data()), part.size());
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok)
-        file.Discard();
-    return ok;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Pool hand-over and file names
+// Pool hand-over
 
 bool FeedSystemRandom(RandomPool& pool, uint32_t bytes) {
     while (bytes > 0) {
@@ -184,23 +107,6 @@ bool SeedAndCopyPool(RandomPool& window_pool, RandomPool& job_pool) {
     }
     mem_copy(&job_pool, &window_pool, sizeof(RandomPool));
     return true;
-}
-
-std::string WithDefaultExtension(const std::string& name, const std::string& extension) {
-    if (FileNamePart(name).find('.') != std::string::npos)
-        return name;
-    return name + extension;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    const fs::path pa = fs::weakly_canonical(fs::absolute(platform::DiskName(a), error), error);
-    if (error)
-        return a == b;
-    const fs::path pb = fs::weakly_canonical(fs::absolute(platform::DiskName(b), error), error);
-    if (error)
-        return a == b;
-    return pa == pb;
 }
 
 // ---------------------------------------------------------------------------
@@ -345,91 +251,110 @@ bool TThread_GenReq::BuildAltNames() {
     return true;
 }
 
+// What the job's steps hand on to each other: the key pair and the two
+// output areas. The private key and the key area are wiped at the end of the
+// job whatever happened.
+struct TThread_GenReq::Work {
+    RsaPublicKey public_key{};
+    RsaPrivateKey private_key{};
+    std::vector<uint8_t> key_area = std::vector<uint8_t>(kAreaSize);
+    std::vector<uint8_t> request_area = std::vector<uint8_t>(kAreaSize);
+    uint32_t key_length = 0;
+    uint32_t request_length = 0;
+};
+
 void TThread_GenReq::Execute() {
     result_ = GenerationResult{};
     ReleaseStrings();
-
-    RsaPublicKey public_key{};
-    RsaPrivateKey private_key{};
-    std::vector<uint8_t> key_area(kAreaSize), request_area(kAreaSize);
-    uint32_t key_length = 0, request_length = 0;
-
-    // Every step below returns false after recording its failure.
-    auto run = [&]() -> bool {
-        for (uint32_t i = 0; i < kComponentsFromFields; ++i)
-            FillComponent(i, kComponentFields[i]);
-        if (!BuildAttributes() || !BuildAltNames())
-            return false;
-
-        const std::string size_text = KeyFields.Value("SIZE_KEY");
-        int bits = 0;
-        if (!ParseDecimal(Trim(size_text), bits))
-            return Fail(msg::kKeySizeInvalid + size_text + ".");
-        if (bits < static_cast<int>(RSA_MIN_MODULUS_BITS) ||
-            bits > static_cast<int>(RSA_MAX_MODULUS_BITS))
-            return Fail(msg::kKeySizeOutOfRange + size_text + ".");
-        RsaKeySpec wanted{static_cast<uint32_t>(bits), 1};
-        if (rsa_generate_key_pair(&public_key, &private_key, &wanted, &Pool) != STATUS_OK)
-            return Fail(msg::kKeyGenerationFailed);
-
-        std::string password = KeyFields.Value("PWD");
-        const Status protection =
-            keyfile_protect_private_key(key_area.data(), &key_length, ALG_PBE_MD5_DES_CBC, 1,
-                                        reinterpret_cast<const uint8_t*>(password.data()),
-                                        static_cast<uint32_t>(password.size()), &private_key);
-        WipeString(password);
-        WipePasswords();
-        if (protection != KEYFILE_OK || key_length == 0 || key_length > kAreaSize)
-            return Fail(msg::kKeyProtectionFailed);
-
-        if (req_build_request(request_area.data(), &request_length, ALG_MD5_WITH_RSA, Components,
-                              &public_key, &private_key, Slots) != STATUS_BUILT ||
-            request_length == 0 || request_length > kAreaSize)
-            return Fail(msg::kRequestFailed);
-        mem_wipe(private_key);
-
-        // The request file:
-        //
-        //   [DER CertificationRequest][STR text][NAME=VALUE CR LF]...
-        //
-        // the trailer only when the profile has a TXT_FILE element; its
-        // lines are the data page's fields in submission order, as the
-        // components left them, ISO-8859-1, with no terminator at the end.
-        bool mark = false;
-        std::string trailer;
-        GetTextFileMark(mark, trailer);
-        if (mark)
-            trailer += DataFields.Text();
-
-        PendingFile key_file(KeyFields.Value("KEY"));
-        PendingFile request_file(KeyFields.Value("REQ"));
-        const std::string_view key_bytes(reinterpret_cast<const char*>(key_area.data()),
-                                         key_length);
-        const std::string_view request_bytes(reinterpret_cast<const char*>(request_area.data()),
-                                             request_length);
-        if (!WriteTemporary(key_file, 0600, {key_bytes}))
-            return Fail(msg::kFileWriteFailed + key_file.name + ".");
-        if (!WriteTemporary(request_file, 0666, {request_bytes, trailer}))
-            return Fail(msg::kFileWriteFailed + request_file.name + ".");
-        if (::rename(key_file.temporary.c_str(), key_file.target.c_str()) != 0)
-            return Fail(msg::kFileWriteFailed + key_file.name + ".");
-        key_file.temporary.clear();
-        if (::rename(request_file.temporary.c_str(), request_file.target.c_str()) != 0) {
-            ::unlink(key_file.target.c_str());
-            return Fail(msg::kFileWriteFailed + request_file.name + ".");
-        }
-        request_file.temporary.clear();
-        return true;
-    };
-
-    result_.completed = run();
+    Work work;
+    // Every step returns false after recording its failure.
+    result_.completed = BuildSubject() && BuildAttributes() && BuildAltNames() &&
+                        GenerateKeyPair(work) && ProtectPrivateKey(work) && BuildRequest(work) &&
+                        WriteFiles(work);
     if (result_.completed)
         result_.message.clear();
 
     WipePasswords();
-    mem_wipe(private_key);
-    mem_fill(key_area.data(), 0, kAreaSize);
+    mem_wipe(work.private_key);
+    mem_fill(work.key_area.data(), 0, kAreaSize);
     ReleaseStrings();
+}
+
+bool TThread_GenReq::BuildSubject() {
+    for (uint32_t i = 0; i < kComponentsFromFields; ++i)
+        FillComponent(i, kComponentFields[i]);
+    return true;
+}
+
+bool TThread_GenReq::GenerateKeyPair(Work& work) {
+    const std::string size_text = KeyFields.Value("SIZE_KEY");
+    int bits = 0;
+    if (!ParseDecimal(Trim(size_text), bits))
+        return Fail(msg::kKeySizeInvalid + size_text + ".");
+    if (bits < static_cast<int>(RSA_MIN_MODULUS_BITS) ||
+        bits > static_cast<int>(RSA_MAX_MODULUS_BITS))
+        return Fail(msg::kKeySizeOutOfRange + size_text + ".");
+    RsaKeySpec wanted{static_cast<uint32_t>(bits), 1};
+    if (rsa_generate_key_pair(&work.public_key, &work.private_key, &wanted, &Pool) != STATUS_OK)
+        return Fail(msg::kKeyGenerationFailed);
+    return true;
+}
+
+// The key file under the access password; the password's copies are wiped
+// right after, whatever the outcome.
+bool TThread_GenReq::ProtectPrivateKey(Work& work) {
+    std::string password = KeyFields.Value("PWD");
+    const Status protection =
+        keyfile_protect_private_key(work.key_area.data(), &work.key_length, ALG_PBE_MD5_DES_CBC, 1,
+                                    reinterpret_cast<const uint8_t*>(password.data()),
+                                    static_cast<uint32_t>(password.size()), &work.private_key);
+    platform::WipeText(password);
+    WipePasswords();
+    if (protection != KEYFILE_OK || work.key_length == 0 || work.key_length > kAreaSize)
+        return Fail(msg::kKeyProtectionFailed);
+    return true;
+}
+
+bool TThread_GenReq::BuildRequest(Work& work) {
+    if (req_build_request(work.request_area.data(), &work.request_length, ALG_MD5_WITH_RSA,
+                          Components, &work.public_key, &work.private_key, Slots) != STATUS_BUILT ||
+        work.request_length == 0 || work.request_length > kAreaSize)
+        return Fail(msg::kRequestFailed);
+    mem_wipe(work.private_key);
+    return true;
+}
+
+// The request file:
+//
+//   [DER CertificationRequest][STR text][NAME=VALUE CR LF]...
+//
+// the trailer only when the profile has a TXT_FILE element; its lines are the
+// data page's fields in submission order, as the components left them,
+// ISO-8859-1, with no terminator at the end. Both files are committed
+// together: both complete, or neither written.
+bool TThread_GenReq::WriteFiles(Work& work) {
+    bool mark = false;
+    std::string trailer;
+    GetTextFileMark(mark, trailer);
+    if (mark)
+        trailer += DataFields.Text();
+
+    const std::string key_name = KeyFields.Value("KEY");
+    const std::string request_name = KeyFields.Value("REQ");
+    const std::vector<platform::FileToCommit> files = {
+        {platform::DiskName(key_name),
+         0600,
+         {std::string_view(reinterpret_cast<const char*>(work.key_area.data()), work.key_length)}},
+        {platform::DiskName(request_name),
+         0666,
+         {std::string_view(reinterpret_cast<const char*>(work.request_area.data()),
+                           work.request_length),
+          trailer}},
+    };
+    size_t failed = 0;
+    if (!platform::CommitFiles(files, failed))
+        return Fail(msg::kFileWriteFailed + (failed == 0 ? key_name : request_name) + ".");
+    return true;
 }
 
 void TThread_GenReq::FillComponent(uint32_t index, const std::string& name) {

@@ -6,8 +6,7 @@
 // builds the signed request and writes the key file and the request file
 // (with the text trailer when the profile asks for one).
 //
-// Also here: the hand-over of the window's pool to the job (SeedAndCopyPool)
-// and the file-name helpers the hand-over uses.
+// Also here: the hand-over of the window's pool to the job (SeedAndCopyPool).
 #pragma once
 
 #include <pthread.h>
@@ -34,15 +33,6 @@ bool FeedSystemRandom(RandomPool& pool, uint32_t bytes);
 // seed bytes, then the 40-byte copy. The window's pool is not reset. False (nothing copied) when
 // the operating system's random source failed.
 bool SeedAndCopyPool(RandomPool& window_pool, RandomPool& job_pool);
-
-// `name` with `extension` (".key") appended when its file-name part (after
-// the last "/", "\" or ":") holds no full stop.
-std::string WithDefaultExtension(const std::string& name, const std::string& extension);
-
-// True when the two names lead to the same file, existing or not (the same
-// path once "." and ".." and symbolic links of the existing part are
-// resolved).
-bool SameFile(const std::string& a, const std::string& b);
 
 // How the job ended. `message` (ISO-8859-1) names the problem when it did not
 // complete; no output file exists then.
@@ -120,10 +110,18 @@ class TThread_GenReq {
                            const std::string& replacement);
 
   private:
+    struct Work;
     static void* ThreadMain(void* self);
     bool Fail(const std::string& message);
+    // The job's steps, in order; each returns false after recording why it
+    // failed.
+    bool BuildSubject();
     bool BuildAttributes();
     bool BuildAltNames();
+    bool GenerateKeyPair(Work& work);
+    bool ProtectPrivateKey(Work& work);
+    bool BuildRequest(Work& work);
+    bool WriteFiles(Work& work);
     void ReleaseStrings();
     void WipePasswords();
 

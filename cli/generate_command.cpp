@@ -15,6 +15,7 @@
 #include "app/Unit_main.h"
 #include "app/Unit_mousedata.h"
 #include "app/Unit_tthread_genreq.h"
+#include "app/file_names.h"
 #include "app/messages.h"
 #include "app/text.h"
 #include "cli/bare_size.h"

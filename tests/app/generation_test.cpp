@@ -17,6 +17,7 @@
 #include "app/Unit_main.h"
 #include "app/Unit_mousedata.h"
 #include "app/Unit_tthread_genreq.h"
+#include "app/file_names.h"
 #include "app/messages.h"
 #include "tests/app/fixture.h"
 #include "tests/request/openssl_reader.h"
