@@ -7,6 +7,7 @@
 #include "app/Unit_mousedata.h"
 #include "app/file_names.h"
 #include "app/messages.h"
+#include "app/page_rules.h"
 #include "app/text.h"
 #include "crypto/common/mem.h"
 #include "platform/files.h"
@@ -17,29 +18,9 @@ namespace app {
 namespace {
 
 constexpr size_t kCopyBlock = 8192;
-constexpr size_t kValidationBuffer = 255;
 
 std::optional<StartupFailure> Fail(const char* message, int exit_code) {
     return StartupFailure{message, exit_code};
-}
-
-// The allowed characters of a character-set text: every byte but the line
-// breaks that lay the set out over several lines.
-std::string AllowedChars(const std::string& set_text) {
-    std::string allowed;
-    for (char c : set_text) {
-        if (c != '\r' && c != '\n')
-            allowed += c;
-    }
-    return allowed;
-}
-
-bool AllAllowed(const std::string& value, const std::string& allowed) {
-    for (char c : value) {
-        if (allowed.find(c) == std::string::npos)
-            return false;
-    }
-    return true;
 }
 
 // Holds a flag up for as long as it lives.
@@ -66,15 +47,6 @@ std::string EntryNameOf(const std::string& requested) {
 }
 
 }  // namespace
-
-bool HasDigitsAndLetters(const std::string& text) {
-    bool digit = false, letter = false;
-    for (char c : text) {
-        digit = digit || (c >= '0' && c <= '9');
-        letter = letter || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    }
-    return digit && letter;
-}
 
 Tfrm_req::Tfrm_req(platform::MessageLoop& loop, ProgramImage program)
     : OpenUrl(platform::OpenUrl), loop_(loop), program_(std::move(program)) {
@@ -484,9 +456,12 @@ void Tfrm_req::InputEntropyHook(const platform::InputMessage& message) {
     }
 }
 
-void Tfrm_req::FocusField(const std::string& control) {
-    if (std::optional<FoundControl> found = FindFormControl(control))
+void Tfrm_req::FocusField(const std::string& control, bool reveal) {
+    if (std::optional<FoundControl> found = FindFormControl(control)) {
+        if (reveal && !found->visible)
+            ClickViewer->ShowControl(found->index);
         ClickViewer->FocusControl(found->index);
+    }
 }
 
 // A file the user chose in the save dialog was confirmed there; one typed in
@@ -512,14 +487,12 @@ void Tfrm_req::StartGeneration() {
 
     // Names are used trimmed, as they were validated: a blank in front would
     // move the file to another folder.
-    const std::string key_name = WithDefaultExtension(Trim(KeyFields.Value("KEY")), ".key");
-    const std::string request_name = WithDefaultExtension(Trim(KeyFields.Value("REQ")), ".req");
-    if (SameFile(key_name, request_name)) {
-        ShowMessage(msg::kSameFile, platform::MessageIcon::Error);
-        FocusField("REQ");
+    const OutputNames names = OutputNamesOf(KeyFields.Value("KEY"), KeyFields.Value("REQ"));
+    if (std::optional<RuleFailure> failure = CheckOutputNames(names)) {
+        ShowFailure(*failure);
         return;
     }
-    if (!ConfirmReplace("KEY", key_name) || !ConfirmReplace("REQ", request_name))
+    if (!ConfirmReplace("KEY", names.key) || !ConfirmReplace("REQ", names.request))
         return;
 
     std::string mouse_message = ConfigDoc.GetElementText("MSG_MOUSE");
@@ -549,8 +522,8 @@ void Tfrm_req::StartGeneration() {
     if (loop_.QuitRequested() || closed_)
         return;
 
-    KeyFields.SetValue("KEY", key_name);
-    KeyFields.SetValue("REQ", request_name);
+    KeyFields.SetValue("KEY", names.key);
+    KeyFields.SetValue("REQ", names.request);
 
     auto job = std::make_unique<TThread_GenReq>(ConfigDoc, DataFields, KeyFields);
     bool started = SeedAndCopyPool(Pool, job->Pool);
@@ -610,99 +583,28 @@ void Tfrm_req::ShowMessage(const std::string& text, platform::MessageIcon icon) 
 // Validation
 
 bool Tfrm_req::ValidateDataPage(std::vector<std::string>& lines) {
-    for (std::string& line : lines) {
-        const NameValue field = SplitLine(line);
-        const std::string trimmed = Trim(field.value);
-        std::optional<std::string> failure;
-
-        if (ConfigDoc.IsMandatory(field.name) && trimmed.empty()) {
-            failure = ConfigDoc.GetDisplayText(field.name);
-        } else {
-            const std::string table =
-                ConfigDoc.GetElementAttribute(field.name, "VALID_CHARS_TABLE");
-            if (!table.empty() &&
-                !AllAllowed(field.value, AllowedChars(ConfigDoc.GetElementText(table))))
-                failure = ConfigDoc.GetElementText("MSG_INVALID_CHARS_" + field.name);
-        }
-
-        if (!failure && ValidationLoaded && Valida_Campos != nullptr) {
-            if (trimmed.size() >= kValidationBuffer) {
-                failure = std::string(msg::kValueTooLongHead) + field.name + msg::kValueTooLongTail;
-            } else {
-                // One byte more than the library's 255 stays zero, so the
-                // text read back always ends inside the buffer.
-                char buffer[kValidationBuffer + 1] = {};
-                std::memcpy(buffer, trimmed.data(), trimmed.size());
-                if (Valida_Campos(field.name.c_str(), buffer) != 1)
-                    return false;  // the library tells the user itself
-                line = field.name + "=" + std::string(buffer, strnlen(buffer, kValidationBuffer));
-            }
-        }
-
-        if (failure) {
-            ShowMessage(*failure, platform::MessageIcon::Warning);
-            if (std::optional<FoundControl> control = FindFormControl(field.name)) {
-                if (!control->visible)
-                    ClickViewer->ShowControl(control->index);
-                ClickViewer->FocusControl(control->index);
-            }
-            return false;
-        }
-    }
-    return true;
-}
-
-bool Tfrm_req::FailKeyField(const std::string& message, const std::string& control) {
-    ShowMessage(message, platform::MessageIcon::Error);
-    if (std::optional<FoundControl> found = FindFormControl(control))
-        ClickViewer->FocusControl(found->index);
-    return false;
+    const std::optional<RuleFailure> failure =
+        CheckDataPage(ConfigDoc, ValidationLoaded ? Valida_Campos : nullptr, lines);
+    if (failure)
+        ShowFailure(*failure);
+    return !failure;
 }
 
 bool Tfrm_req::ValidateKeyPage(const std::vector<std::string>& lines) {
-    const FieldList submitted(lines);
-    std::string password = submitted.Value("PWD");
-    std::string confirmation = submitted.Value("PWD2");
-    platform::WipeOnExit wipe;
-    wipe.Add(password).Add(confirmation);
-    if (password.size() < 8)
-        return FailKeyField(msg::kPasswordTooShort, "PWD");
-    if (password != confirmation)
-        return FailKeyField(msg::kPasswordsDiffer, "PWD2");
-    if (!HasDigitsAndLetters(password))
-        return FailKeyField(msg::kPasswordNeedsDigitsAndLetters, "PWD");
+    const std::optional<RuleFailure> failure = CheckKeyPage(ConfigDoc, lines);
+    if (failure)
+        ShowFailure(*failure);
+    return !failure;
+}
 
-    const std::string key = Trim(submitted.Value("KEY"));
-    const std::string request = Trim(submitted.Value("REQ"));
-    if (key.empty()) {
-        std::string text = ConfigDoc.GetElementText("MSG_MISSING_PRIVKEY");
-        if (Trim(text).empty())
-            text = std::string(msg::kKeyFileMissing) + "\r\n";
-        return FailKeyField(text, "KEY");
-    }
-    if (request.empty()) {
-        std::string text = ConfigDoc.GetElementText("MSG_MISSING_REQFILE");
-        if (Trim(text).empty())
-            text = std::string(msg::kRequestFileMissing) + "\r\n";
-        return FailKeyField(text, "REQ");
-    }
-    if (!platform::DirectoryExists(platform::DiskName(DirectoryPart(key))))
-        return FailKeyField(msg::kKeyPathInvalid, "KEY");
-    if (FileNamePart(key).empty())
-        return FailKeyField(msg::kKeyFileMissing, "KEY");
-    if (!platform::DirectoryExists(platform::DiskName(DirectoryPart(request))))
-        return FailKeyField(msg::kRequestPathInvalid, "REQ");
-    if (FileNamePart(request).empty())
-        return FailKeyField(msg::kRequestFileMissing, "REQ");
-
-    const std::string valid = AllowedChars(ConfigDoc.GetElementText("VALID_CHARS"));
-    if (!ConfigDoc.GetElementText("VALID_CHARS").empty()) {
-        if (!AllAllowed(FileNamePart(key), valid))
-            return FailKeyField(ConfigDoc.GetElementText("MSG_INVALID_CHARS_KEY"), "KEY");
-        if (!AllAllowed(FileNamePart(request), valid))
-            return FailKeyField(ConfigDoc.GetElementText("MSG_INVALID_CHARS_REQ"), "REQ");
-    }
-    return true;
+// A rule's failure: its message, then the focus on its control (made
+// visible first when the rule asks). The validation library told the user
+// itself.
+void Tfrm_req::ShowFailure(const RuleFailure& failure) {
+    if (failure.silent)
+        return;
+    ShowMessage(failure.message, failure.icon);
+    FocusField(failure.control, failure.reveal);
 }
 
 }  // namespace app

@@ -28,6 +28,7 @@
 #include "app/archive.h"
 #include "app/config_lookup.h"
 #include "app/field_list.h"
+#include "app/page_rules.h"
 #include "app/template_filter.h"
 #include "crypto/rsa/rand.h"
 #include "platform/message_loop.h"
@@ -50,11 +51,6 @@ struct ProgramImage {
     std::string path;
     uint64_t bare_size = 0;
 };
-
-// The entry point of the optional validation library REQ_DLL.DLL: the field
-// name, and a 255-byte buffer holding the trimmed value, zero-terminated,
-// which the library may rewrite in place. 1 accepts the field.
-using ValidaCamposFunc = int (*)(const char* field, char* value255);
 
 class Tfrm_req : public platform::PageViewerEvents {
   public:
@@ -222,9 +218,9 @@ class Tfrm_req : public platform::PageViewerEvents {
                        const std::string& extension);
     void ShowMessage(const std::string& text, platform::MessageIcon icon);
     void LoadPage(const std::string& name);
-    bool FailKeyField(const std::string& message, const std::string& control);
+    void ShowFailure(const RuleFailure& failure);
     bool ConfirmReplace(const std::string& control, const std::string& file_name);
-    void FocusField(const std::string& control);
+    void FocusField(const std::string& control, bool reveal = false);
 
     // A submission, or the end of a job, is being answered (see
     // HTMLViewerFormSubmit).
@@ -246,8 +242,5 @@ class Tfrm_req : public platform::PageViewerEvents {
     bool destroyed_ = false;
     bool closed_ = false;
 };
-
-// True when `text` holds at least one ASCII digit and one ASCII letter.
-bool HasDigitsAndLetters(const std::string& text);
 
 }  // namespace app

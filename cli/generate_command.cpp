@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "app/Unit_main.h"
-#include "app/Unit_mousedata.h"
 #include "app/Unit_tthread_genreq.h"
 #include "app/file_names.h"
 #include "app/messages.h"
+#include "app/page_rules.h"
 #include "app/text.h"
 #include "cli/bare_size.h"
 #include "cli/terminal.h"
@@ -55,37 +55,6 @@ void Notice(const std::string& latin1) {
     std::fprintf(stderr, "Aviso: %s\n", ForTerminal(Tidy(latin1)).c_str());
     std::fflush(stderr);
 }
-
-// The viewer of a run without a window: messages go to standard error,
-// questions are answered No, and there are no controls.
-class ConsoleViewer : public platform::PageViewer {
-  public:
-    bool spoke = false;
-
-    void Load(const std::string&) override {}
-    void MessageBox(const std::string&, const std::string& text, platform::MessageIcon) override {
-        spoke = true;
-        Notice(text);
-    }
-    bool AskYesNo(const std::string&, const std::string& text, platform::MessageIcon) override {
-        spoke = true;
-        Notice(text);
-        return false;
-    }
-    std::vector<platform::FormControlInfo> FormControls() override { return {}; }
-    void ShowControl(size_t) override {}
-    void FocusControl(size_t) override {}
-    void SetControlText(size_t, const std::string&) override {}
-    std::optional<std::string> SaveFileDialog(const std::string&, const std::string&,
-                                              const std::string&) override {
-        return std::nullopt;
-    }
-    void SetCursor(platform::Cursor) override {}
-    void StartCollection() override {}
-    void SetCollectionProgress(int) override {}
-    void StopCollection() override {}
-    void Close() override {}
-};
 
 struct Options {
     std::string data, key, request, size, zip, config, entropy;
@@ -254,14 +223,12 @@ int RunGenerate(int argc, char** argv) {
         Notice(failure->message);
         return failure->exit_code;
     }
-    ConsoleViewer viewer;
-    window.AttachViewer(&viewer);
-
     // The data page, as its submission would be checked and stored.
     std::vector<std::string> submitted = data_lines;
-    if (!window.ValidateDataPage(submitted)) {
-        if (!viewer.spoke)
-            Notice("El perfil rechaz\xF3 los datos");
+    const app::ValidaCamposFunc valida = window.ValidationLoaded ? window.Valida_Campos : nullptr;
+    if (std::optional<app::RuleFailure> failure =
+            app::CheckDataPage(window.ConfigDoc, valida, submitted)) {
+        Notice(failure->silent ? std::string("El perfil rechaz\xF3 los datos") : failure->message);
         return kRejected;
     }
     window.DataFields.Assign(window.ValidationLoaded ? submitted : data_lines);
@@ -295,20 +262,21 @@ int RunGenerate(int argc, char** argv) {
     for (const std::string& line :
          {"KEY=" + options.key, "REQ=" + options.request, "SIZE_KEY=" + size})
         key_lines.push_back(line);
-    const bool key_page_ok = window.ValidateKeyPage(key_lines);
+    const std::optional<app::RuleFailure> key_page = app::CheckKeyPage(window.ConfigDoc, key_lines);
     window.KeyFields.Assign(key_lines);
     platform::WipeLines(key_lines);
-    if (!key_page_ok)
+    if (key_page) {
+        Notice(key_page->message);
         return kRejected;
+    }
 
-    const std::string key_name = app::WithDefaultExtension(app::Trim(options.key), ".key");
-    const std::string request_name = app::WithDefaultExtension(app::Trim(options.request), ".req");
-    if (app::SameFile(key_name, request_name)) {
-        Notice(app::msg::kSameFile);
+    const app::OutputNames names = app::OutputNamesOf(options.key, options.request);
+    if (std::optional<app::RuleFailure> failure = app::CheckOutputNames(names)) {
+        Notice(failure->message);
         return kRejected;
     }
     if (!options.force) {
-        for (const std::string& name : {key_name, request_name}) {
+        for (const std::string& name : {names.key, names.request}) {
             if (access(platform::DiskName(name).c_str(), F_OK) == 0) {
                 Notice(app::msg::kReplaceFileHead + name +
                        " ya existe; use --force para reemplazarlo");
@@ -316,8 +284,8 @@ int RunGenerate(int argc, char** argv) {
             }
         }
     }
-    window.KeyFields.SetValue("KEY", key_name);
-    window.KeyFields.SetValue("REQ", request_name);
+    window.KeyFields.SetValue("KEY", names.key);
+    window.KeyFields.SetValue("REQ", names.request);
 
     app::TThread_GenReq job(window.ConfigDoc, window.DataFields, window.KeyFields);
     if (!SeedPool(options.entropy, job.Pool))
@@ -330,8 +298,8 @@ int RunGenerate(int argc, char** argv) {
         Notice(job.Result().message);
         return kRejected;
     }
-    std::printf("%s\n%s\n", platform::DiskName(key_name).c_str(),
-                platform::DiskName(request_name).c_str());
+    std::printf("%s\n%s\n", platform::DiskName(names.key).c_str(),
+                platform::DiskName(names.request).c_str());
     std::fflush(stdout);
     return 0;
 }
