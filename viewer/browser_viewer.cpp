@@ -27,6 +27,45 @@ constexpr const char kPrefix[] = "/__reqwiz/";
 
 constexpr size_t kMaxInputBatch = 2000;
 
+// The deepest nesting of arrays and objects a message of the page may have.
+// The shim's messages nest three levels at most; copying or printing a
+// value recurses once per level, so a deeper one is refused unparsed.
+constexpr int kMaxJsonDepth = 16;
+
+// True when the arrays and objects of the JSON text `text` nest no deeper
+// than `limit`. Brackets inside strings do not count.
+bool NestingWithin(const std::string& text, int limit) {
+    int depth = 0;
+    bool in_string = false;
+    bool escaped = false;
+    for (char c : text) {
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit)
+                return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+// The page's message as JSON; a discarded value when it is not JSON or nests
+// too deep.
+json ParseMessage(const std::string& text) {
+    if (!NestingWithin(text, kMaxJsonDepth))
+        return json(json::value_t::discarded);
+    return json::parse(text, nullptr, false);
+}
+
 std::string LowerAscii(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z')
@@ -254,7 +293,7 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(
         prefix + "hello", [this](const httplib::Request& request, httplib::Response& response) {
-            const json body = json::parse(request.body, nullptr, false);
+            const json body = ParseMessage(request.body);
             if (!body.is_object())
                 return BadRequest(response, "hello");
             std::vector<platform::FormControlInfo> controls;
@@ -280,7 +319,7 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(prefix + "bye",
                 [this](const httplib::Request& request, httplib::Response& response) {
-                    const json body = json::parse(request.body, nullptr, false);
+                    const json body = ParseMessage(request.body);
                     if (!body.is_object())
                         return BadRequest(response, "bye");
                     channel_.PageLeaving(Latin1Member(body, "page"));
@@ -289,12 +328,17 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(prefix + "click",
                 [this](const httplib::Request& request, httplib::Response& response) {
-                    const json body = json::parse(request.body, nullptr, false);
+                    const json body = ParseMessage(request.body);
                     if (!body.is_object())
                         return BadRequest(response, "click");
                     std::string name = Latin1Member(body, "name");
                     std::string on_click = Latin1Member(body, "onclick");
                     loop_.Post([this, name = std::move(name), on_click = std::move(on_click)] {
+                        // One modal step at a time: while a dialog waits for
+                        // the page, a click (on a file button, say) would
+                        // open another one inside it.
+                        if (!open_modals_.empty())
+                            return;
                         events_.ObjectClick(*this, name, on_click);
                     });
                     response.status = 204;
@@ -302,7 +346,7 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(prefix + "submit", [this](const httplib::Request& request,
                                           httplib::Response& response) {
-        const json body = json::parse(request.body, nullptr, false);
+        const json body = ParseMessage(request.body);
         if (!body.is_object())
             return BadRequest(response, "submit");
         std::vector<std::string> lines;
@@ -316,6 +360,8 @@ void BrowserViewer::InstallRoutes() {
         loop_.Post([this, action = Latin1Member(body, "action"),
                     target = Latin1Member(body, "target"), enctype = Latin1Member(body, "enctype"),
                     method = Latin1Member(body, "method"), lines = std::move(lines)] {
+            if (!open_modals_.empty())
+                return;
             events_.FormSubmit(*this, action, target, enctype, method, lines);
         });
         response.status = 204;
@@ -323,10 +369,12 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(prefix + "link", [this](const httplib::Request& request,
                                         httplib::Response& response) {
-        const json body = json::parse(request.body, nullptr, false);
+        const json body = ParseMessage(request.body);
         if (!body.is_object())
             return BadRequest(response, "link");
         loop_.Post([this, target = Latin1Member(body, "target"), url = Latin1Member(body, "url")] {
+            if (!open_modals_.empty())
+                return;
             // A link the window leaves alone is followed in the page.
             if (!events_.HotSpotTargetClick(target, url) && !closed_)
                 channel_.Push(json{{"type", "follow"}, {"url", platform::Latin1ToUtf8(url)}});
@@ -340,7 +388,7 @@ void BrowserViewer::InstallRoutes() {
             // down, 2 button up, 3 key down; x and y are screen coordinates;
             // key is the button (0 left, 1 middle, 2 right) of a button event
             // and the key code of a key event; time_ms is the page's clock.
-            const json body = json::parse(request.body, nullptr, false);
+            const json body = ParseMessage(request.body);
             if (!body.is_object() || !body.contains("events") || !body["events"].is_array())
                 return BadRequest(response, "input");
             size_t count = 0;
@@ -366,7 +414,7 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(
         prefix + "answer", [this](const httplib::Request& request, httplib::Response& response) {
-            const json body = json::parse(request.body, nullptr, false);
+            const json body = ParseMessage(request.body);
             if (!body.is_object() || !body.contains("id") || !body["id"].is_number_unsigned())
                 return BadRequest(response, "answer");
             const uint64_t id = body["id"].get<uint64_t>();
