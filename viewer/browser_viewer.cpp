@@ -74,6 +74,23 @@ std::string LowerAscii(std::string text) {
     return text;
 }
 
+constexpr const char kContentSecurityPolicy[] =
+    "default-src 'self'; script-src 'self' 'unsafe-inline'; style-src 'self' 'unsafe-inline'; "
+    "img-src 'self' data:; connect-src 'self'; form-action 'self'; frame-ancestors 'none'; "
+    "base-uri 'self'; object-src 'none'";
+
+// True for the addresses a link may open outside the window: web pages and
+// mail. Anything else (file:, javascript:, a program's own scheme, a bare
+// name that an opener might take for a file or an option) goes nowhere.
+bool OpensOutside(const std::string& url) {
+    const std::string lower = LowerAscii(url);
+    for (const char* scheme : {"http://", "https://", "mailto:"}) {
+        if (lower.rfind(scheme, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
 std::string ExtensionOf(const std::string& name) {
     const size_t slash = name.find_last_of('/');
     const size_t dot = name.find_last_of('.');
@@ -238,6 +255,10 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
     response.set_header("X-Content-Type-Options", "nosniff");
     response.set_header("X-Frame-Options", "DENY");
     response.set_header("Referrer-Policy", "no-referrer");
+    // The profile's pages keep their inline scripts and styles, but nothing
+    // on a page may talk to, submit to or load from anywhere but this
+    // server, nor show it inside another site's frame.
+    response.set_header("Content-Security-Policy", kContentSecurityPolicy);
 
     GateRequest gate_request;
     gate_request.method = request.method;
@@ -367,20 +388,25 @@ void BrowserViewer::InstallRoutes() {
         response.status = 204;
     });
 
-    server.Post(prefix + "link", [this](const httplib::Request& request,
-                                        httplib::Response& response) {
-        const json body = ParseMessage(request.body);
-        if (!body.is_object())
-            return BadRequest(response, "link");
-        loop_.Post([this, target = Latin1Member(body, "target"), url = Latin1Member(body, "url")] {
-            if (!open_modals_.empty())
+    server.Post(
+        prefix + "link", [this](const httplib::Request& request, httplib::Response& response) {
+            const json body = ParseMessage(request.body);
+            if (!body.is_object())
+                return BadRequest(response, "link");
+            std::string url = Latin1Member(body, "url");
+            if (!OpensOutside(url)) {
+                response.status = 204;
                 return;
-            // A link the window leaves alone is followed in the page.
-            if (!events_.HotSpotTargetClick(target, url) && !closed_)
-                channel_.Push(json{{"type", "follow"}, {"url", platform::Latin1ToUtf8(url)}});
+            }
+            loop_.Post([this, target = Latin1Member(body, "target"), url = std::move(url)] {
+                if (!open_modals_.empty())
+                    return;
+                // A link the window leaves alone is followed in the page.
+                if (!events_.HotSpotTargetClick(target, url) && !closed_)
+                    channel_.Push(json{{"type", "follow"}, {"url", platform::Latin1ToUtf8(url)}});
+            });
+            response.status = 204;
         });
-        response.status = 204;
-    });
 
     server.Post(
         prefix + "input", [this](const httplib::Request& request, httplib::Response& response) {
