@@ -205,7 +205,9 @@ bool BrowserViewer::Start() {
     }
     port_ = static_cast<uint16_t>(port);
     token_ = RandomHex(16);
-    gate_ = std::make_unique<AccessGate>(port_, token_, RandomHex(16));
+    // A name of its own, so that its cookie is sent to this server alone.
+    gate_ = std::make_unique<AccessGate>("reqwiz-" + RandomHex(8) + ".localhost", port_, token_,
+                                         RandomHex(16));
     InstallRoutes();
     server_thread_ = std::thread([this] {
         server_->listen_after_bind();
@@ -240,8 +242,12 @@ void BrowserViewer::Stop() {
         watch_thread_.join();
 }
 
+std::string BrowserViewer::Authority() const {
+    return gate_ ? gate_->Authority() : std::string();
+}
+
 std::string BrowserViewer::StartUrl() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/?token=" + token_;
+    return "http://" + Authority() + "/?token=" + token_;
 }
 
 // ---------------------------------------------------------------------------
