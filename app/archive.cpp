@@ -10,6 +10,11 @@ namespace app {
 
 namespace {
 
+// The largest entry extracted. The profile's pages, images and library are a
+// few hundred kilobytes; a small entry that claims or unpacks to more is not
+// read at all, so that it cannot take the memory of the machine.
+constexpr zip_uint64_t kMaxEntrySize = 32u << 20;
+
 std::string Normalise(const std::string& name) {
     std::string out = LowerCase(name);
     for (char& c : out) {
@@ -101,7 +106,8 @@ Archive::Result Archive::Extract(const std::string& name, std::string& out) cons
         if (!ArchiveNameMatches(name, EntryName(i)))
             continue;
         zip_stat_t st;
-        if (zip_stat_index(zip_, i, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0)
+        if (zip_stat_index(zip_, i, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0 ||
+            st.size > kMaxEntrySize)
             return Result::Damaged;
         zip_file_t* file = zip_fopen_index(zip_, i, 0);
         if (file == nullptr)
@@ -109,7 +115,9 @@ Archive::Result Archive::Extract(const std::string& name, std::string& out) cons
         std::string bytes;
         char buffer[8192];
         zip_int64_t n = 0;
-        while ((n = zip_fread(file, buffer, sizeof buffer)) > 0)
+        bytes.reserve(static_cast<size_t>(st.size));
+        // The stated size is checked as the bytes come, not trusted.
+        while ((n = zip_fread(file, buffer, sizeof buffer)) > 0 && bytes.size() <= st.size)
             bytes.append(buffer, static_cast<size_t>(n));
         // Closing reports a checksum mismatch found while reading.
         int closed = zip_fclose(file);

@@ -3,9 +3,10 @@
 // standard error and, in a desktop session, in a dialog, and the program ends
 // with the start-up's exit code; no temporary file is left behind.
 //
-// After a good start-up the window's pages are served on 127.0.0.1 and one
-// browser window is opened on them (--no-open opens nothing). The address,
-// with its one-time token, is printed on standard output as one line. The
+// After a good start-up the window's pages are served on 127.0.0.1, under a
+// random name of the program's own under ".localhost", and one browser window
+// is opened on them (--no-open opens nothing). The address, with its one-time
+// token, is printed on standard output as one line. The
 // program ends with code 0 when the wizard closes (its Cerrar/Salir buttons),
 // when the user closes the browser window, or on SIGINT, SIGTERM or SIGHUP.
 #include <pthread.h>

@@ -61,8 +61,15 @@ bool ConstantTimeEquals(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-AccessGate::AccessGate(uint16_t port, std::string token, std::string session)
-    : port_(port), token_(std::move(token)), session_(std::move(session)) {}
+AccessGate::AccessGate(std::string host_name, uint16_t port, std::string token, std::string session)
+    : host_name_(Lower(std::move(host_name))),
+      port_(port),
+      token_(std::move(token)),
+      session_(std::move(session)) {}
+
+std::string AccessGate::Authority() const {
+    return host_name_ + ":" + std::to_string(port_);
+}
 
 std::string AccessGate::CookieName() const {
     return "reqwiz_" + std::to_string(port_);
@@ -91,15 +98,13 @@ bool AccessGate::HasSession(const std::string& cookie_header) const {
 
 GateVerdict AccessGate::Check(const GateRequest& request) {
     GateVerdict verdict;
-    const std::string port = std::to_string(port_);
-    const std::string host = Lower(request.host);
-    if (host != "127.0.0.1:" + port && host != "localhost:" + port) {
+    const std::string authority = Authority();
+    if (Lower(request.host) != authority) {
         verdict.reason = "Host header does not name this server";
         return verdict;
     }
     if (request.method != "GET" && request.method != "HEAD") {
-        const std::string origin = Lower(request.origin);
-        if (origin != "http://127.0.0.1:" + port && origin != "http://localhost:" + port) {
+        if (Lower(request.origin) != "http://" + authority) {
             verdict.reason =
                 request.origin.empty() ? "request without Origin" : "request from a foreign Origin";
             return verdict;

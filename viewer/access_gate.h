@@ -1,7 +1,10 @@
 // The one gate every request to the local server passes before any route
 // runs. Only the wizard's own window may talk to the server:
-//   - the Host header must name the server itself (127.0.0.1:PORT or
-//     localhost:PORT), which defeats DNS rebinding;
+//   - the Host header must name the server itself: its own random host name
+//     under ".localhost" and its port, which defeats DNS rebinding. Browsers
+//     resolve every name under ".localhost" to loopback. Cookies do not tell
+//     ports apart, so a cookie of 127.0.0.1 would reach every local server;
+//     a host-only cookie of a name nobody else knows reaches this one alone;
 //   - a state-changing request (anything but GET and HEAD) must carry the
 //     wizard's own Origin, which defeats cross-site form posts;
 //   - the address handed to the browser carries a one-time token; its first
@@ -48,23 +51,26 @@ bool ConstantTimeEquals(const std::string& a, const std::string& b);
 
 class AccessGate {
   public:
+    // `host_name` is the server's own name (lower case, "NAME.localhost");
     // `token` is the one-time token of the start address; `session` is the
     // cookie value that proves a browser exchanged it. Both must be secret.
-    AccessGate(uint16_t port, std::string token, std::string session);
+    AccessGate(std::string host_name, uint16_t port, std::string token, std::string session);
 
     // The verdict for one request. Safe from any thread; the token is
     // consumed by the first request that presents it correctly.
     GateVerdict Check(const GateRequest& request);
 
-    // Name of the session cookie. It carries the port, since browsers do not
-    // tell cookies of two local servers apart by port.
+    // Name of the session cookie.
     std::string CookieName() const;
 
     uint16_t port() const { return port_; }
+    // "NAME.localhost:PORT", the Host every request must carry.
+    std::string Authority() const;
 
   private:
     bool HasSession(const std::string& cookie_header) const;
 
+    std::string host_name_;
     uint16_t port_;
     std::string token_;
     std::string session_;

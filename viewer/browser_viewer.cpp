@@ -29,12 +29,68 @@ constexpr const char kPrefix[] = "/__reqwiz/";
 
 constexpr size_t kMaxInputBatch = 2000;
 
+// The deepest nesting of arrays and objects a message of the page may have.
+// The shim's messages nest three levels at most; copying or printing a
+// value recurses once per level, so a deeper one is refused unparsed.
+constexpr int kMaxJsonDepth = 16;
+
+// True when the arrays and objects of the JSON text `text` nest no deeper
+// than `limit`. Brackets inside strings do not count.
+bool NestingWithin(const std::string& text, int limit) {
+    int depth = 0;
+    bool in_string = false;
+    bool escaped = false;
+    for (char c : text) {
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit)
+                return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+// The page's message as JSON; a discarded value when it is not JSON or nests
+// too deep.
+json ParseMessage(const std::string& text) {
+    if (!NestingWithin(text, kMaxJsonDepth))
+        return json(json::value_t::discarded);
+    return json::parse(text, nullptr, false);
+}
+
 std::string LowerAscii(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
+}
+
+constexpr const char kContentSecurityPolicy[] =
+    "default-src 'self'; script-src 'self' 'unsafe-inline'; style-src 'self' 'unsafe-inline'; "
+    "img-src 'self' data:; connect-src 'self'; form-action 'self'; frame-ancestors 'none'; "
+    "base-uri 'self'; object-src 'none'";
+
+// True for the addresses a link may open outside the window: web pages and
+// mail. Anything else (file:, javascript:, a program's own scheme, a bare
+// name that an opener might take for a file or an option) goes nowhere.
+bool OpensOutside(const std::string& url) {
+    const std::string lower = LowerAscii(url);
+    for (const char* scheme : {"http://", "https://", "mailto:"}) {
+        if (lower.rfind(scheme, 0) == 0)
+            return true;
+    }
+    return false;
 }
 
 std::string ExtensionOf(const std::string& name) {
@@ -163,7 +219,9 @@ bool BrowserViewer::Start() {
     }
     port_ = static_cast<uint16_t>(port);
     token_ = RandomHex(16);
-    gate_ = std::make_unique<AccessGate>(port_, token_, RandomHex(16));
+    // A name of its own, so that its cookie is sent to this server alone.
+    gate_ = std::make_unique<AccessGate>("reqwiz-" + RandomHex(8) + ".localhost", port_, token_,
+                                         RandomHex(16));
     InstallRoutes();
     server_thread_ = std::thread([this] {
         server_->listen_after_bind();
@@ -198,8 +256,12 @@ void BrowserViewer::Stop() {
         watch_thread_.join();
 }
 
+std::string BrowserViewer::Authority() const {
+    return gate_ ? gate_->Authority() : std::string();
+}
+
 std::string BrowserViewer::StartUrl() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/?token=" + token_;
+    return "http://" + Authority() + "/?token=" + token_;
 }
 
 // ---------------------------------------------------------------------------
@@ -213,6 +275,10 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
     response.set_header("X-Content-Type-Options", "nosniff");
     response.set_header("X-Frame-Options", "DENY");
     response.set_header("Referrer-Policy", "no-referrer");
+    // The profile's pages keep their inline scripts and styles, but nothing
+    // on a page may talk to, submit to or load from anywhere but this
+    // server, nor show it inside another site's frame.
+    response.set_header("Content-Security-Policy", kContentSecurityPolicy);
 
     GateRequest gate_request;
     gate_request.method = request.method;
@@ -268,7 +334,7 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(
         prefix + "hello", [this](const httplib::Request& request, httplib::Response& response) {
-            const json body = json::parse(request.body, nullptr, false);
+            const json body = ParseMessage(request.body);
             if (!body.is_object())
                 return BadRequest(response, "hello");
             std::vector<platform::FormControlInfo> controls;
@@ -294,7 +360,7 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(prefix + "bye",
                 [this](const httplib::Request& request, httplib::Response& response) {
-                    const json body = json::parse(request.body, nullptr, false);
+                    const json body = ParseMessage(request.body);
                     if (!body.is_object())
                         return BadRequest(response, "bye");
                     channel_.PageLeaving(Latin1Member(body, "page"));
@@ -303,65 +369,80 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(prefix + "click",
                 [this](const httplib::Request& request, httplib::Response& response) {
-                    const json body = json::parse(request.body, nullptr, false);
+                    const json body = ParseMessage(request.body);
                     if (!body.is_object())
                         return BadRequest(response, "click");
                     std::string name = Latin1Member(body, "name");
                     std::string on_click = Latin1Member(body, "onclick");
                     loop_.Post([this, name = std::move(name), on_click = std::move(on_click)] {
+                        // One modal step at a time: while a dialog waits for
+                        // the page, a click (on a file button, say) would
+                        // open another one inside it.
+                        if (!open_modals_.empty())
+                            return;
                         events_.ObjectClick(*this, name, on_click);
                     });
                     response.status = 204;
                 });
 
-    server.Post(
-        prefix + "submit", [this](const httplib::Request& request, httplib::Response& response) {
-            // The body may carry the access password: the request's text, the
-            // parsed copy and the lines handed to the window are all wiped once
-            // they have served.
-            json body = json::parse(request.body, nullptr, false);
-            platform::WipeText(const_cast<std::string&>(request.body));
-            if (!body.is_object())
-                return BadRequest(response, "submit");
-            std::vector<std::string> lines;
-            std::vector<std::string> not_latin1;
-            auto list = body.find("lines");
-            if (list != body.end() && list->is_array()) {
-                for (json& line : *list) {
-                    if (!line.is_string())
-                        continue;
-                    std::string& text = line.get_ref<std::string&>();
-                    std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(text);
-                    if (!latin1) {
-                        latin1 = platform::Utf8ToLatin1(text);
-                        not_latin1.push_back(latin1->substr(0, latin1->find('=')));
-                    }
-                    lines.push_back(std::move(*latin1));
-                    platform::WipeText(text);
-                }
-            }
-            loop_.Post(
-                [this, action = Latin1Member(body, "action"), target = Latin1Member(body, "target"),
-                 enctype = Latin1Member(body, "enctype"), method = Latin1Member(body, "method"),
-                 lines = std::move(lines), not_latin1 = std::move(not_latin1)]() mutable {
-                    events_.FormSubmit(*this, action, target, enctype, method, lines, not_latin1);
-                    platform::WipeLines(lines);
-                });
-            response.status = 204;
-        });
-
-    server.Post(prefix + "link", [this](const httplib::Request& request,
-                                        httplib::Response& response) {
-        const json body = json::parse(request.body, nullptr, false);
+    server.Post(prefix + "submit", [this](const httplib::Request& request,
+                                          httplib::Response& response) {
+        // The body may carry the access password: the request's text, the
+        // parsed copy and the lines handed to the window are all wiped once
+        // they have served.
+        json body = ParseMessage(request.body);
+        platform::WipeText(const_cast<std::string&>(request.body));
         if (!body.is_object())
-            return BadRequest(response, "link");
-        loop_.Post([this, target = Latin1Member(body, "target"), url = Latin1Member(body, "url")] {
-            // A link the window leaves alone is followed in the page.
-            if (!events_.HotSpotTargetClick(target, url) && !closed_)
-                channel_.Push(json{{"type", "follow"}, {"url", platform::Latin1ToUtf8(url)}});
+            return BadRequest(response, "submit");
+        std::vector<std::string> lines;
+        std::vector<std::string> not_latin1;
+        auto list = body.find("lines");
+        if (list != body.end() && list->is_array()) {
+            for (json& line : *list) {
+                if (!line.is_string())
+                    continue;
+                std::string& text = line.get_ref<std::string&>();
+                std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(text);
+                if (!latin1) {
+                    latin1 = platform::Utf8ToLatin1(text);
+                    not_latin1.push_back(latin1->substr(0, latin1->find('=')));
+                }
+                lines.push_back(std::move(*latin1));
+                platform::WipeText(text);
+            }
+        }
+        loop_.Post([this, action = Latin1Member(body, "action"),
+                    target = Latin1Member(body, "target"), enctype = Latin1Member(body, "enctype"),
+                    method = Latin1Member(body, "method"), lines = std::move(lines),
+                    not_latin1 = std::move(not_latin1)]() mutable {
+            // One modal step at a time: nothing is submitted over an
+            // open dialog.
+            if (open_modals_.empty())
+                events_.FormSubmit(*this, action, target, enctype, method, lines, not_latin1);
+            platform::WipeLines(lines);
         });
         response.status = 204;
     });
+
+    server.Post(
+        prefix + "link", [this](const httplib::Request& request, httplib::Response& response) {
+            const json body = ParseMessage(request.body);
+            if (!body.is_object())
+                return BadRequest(response, "link");
+            std::string url = Latin1Member(body, "url");
+            if (!OpensOutside(url)) {
+                response.status = 204;
+                return;
+            }
+            loop_.Post([this, target = Latin1Member(body, "target"), url = std::move(url)] {
+                if (!open_modals_.empty())
+                    return;
+                // A link the window leaves alone is followed in the page.
+                if (!events_.HotSpotTargetClick(target, url) && !closed_)
+                    channel_.Push(json{{"type", "follow"}, {"url", platform::Latin1ToUtf8(url)}});
+            });
+            response.status = 204;
+        });
 
     server.Post(
         prefix + "input", [this](const httplib::Request& request, httplib::Response& response) {
@@ -371,7 +452,7 @@ void BrowserViewer::InstallRoutes() {
             // counts) of a button event and the key code of a key event;
             // time_ms is the page's clock, taken modulo 2^32 like a tick
             // count.
-            const json body = json::parse(request.body, nullptr, false);
+            const json body = ParseMessage(request.body);
             if (!body.is_object() || !body.contains("events") || !body["events"].is_array())
                 return BadRequest(response, "input");
             size_t count = 0;
@@ -400,7 +481,7 @@ void BrowserViewer::InstallRoutes() {
 
     server.Post(
         prefix + "answer", [this](const httplib::Request& request, httplib::Response& response) {
-            const json body = json::parse(request.body, nullptr, false);
+            const json body = ParseMessage(request.body);
             if (!body.is_object() || !body.contains("id") || !body["id"].is_number_unsigned())
                 return BadRequest(response, "answer");
             const uint64_t id = body["id"].get<uint64_t>();

@@ -80,8 +80,12 @@ class BrowserViewer : public platform::PageViewer {
 
     uint16_t port() const { return port_; }
 
-    // The address to open: http://127.0.0.1:PORT/?token=... with the
-    // one-time start token.
+    // The server's name and port as the browser addresses it,
+    // "reqwiz-<random>.localhost:PORT" (it listens on 127.0.0.1 alone).
+    std::string Authority() const;
+
+    // The address to open: http://reqwiz-<random>.localhost:PORT/?token=...
+    // with the one-time start token.
     std::string StartUrl() const;
 
     // Runs on the window thread when the page has gone away for good (the

@@ -96,4 +96,23 @@ TEST(Archive, RefusesWhatIsNotAZipAndReportsDamage) {
     EXPECT_EQ(out, "before");
 }
 
+TEST(Archive, EntriesAbove32MiBAreNotExtracted) {
+    // Deflated, each of these takes a few tens of kilobytes in the archive.
+    testing_support::TempDir dir;
+    const size_t limit = 32u << 20;
+    app_test::WriteZip(dir.file("big.zip"), {{"limit.htm", std::string(limit, 'a')},
+                                             {"over.htm", std::string(limit + 1, 'b')},
+                                             {"over.gif", std::string(2 * limit, 0)}});
+    Archive archive;
+    ASSERT_TRUE(archive.Open(dir.file("big.zip"))) << archive.error();
+    std::string out;
+    EXPECT_EQ(archive.Extract("limit.htm", out), Archive::Result::Extracted);
+    EXPECT_EQ(out.size(), limit);
+    for (const char* name : {"over.htm", "over.gif"}) {
+        out = "before";
+        EXPECT_EQ(archive.Extract(name, out), Archive::Result::Damaged) << name;
+        EXPECT_EQ(out, "before") << name;
+    }
+}
+
 }  // namespace

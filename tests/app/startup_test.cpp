@@ -74,8 +74,7 @@ Outcome RunProgram(const std::string& program, std::vector<std::string> args,
         args.push_back("--no-open");
     args.insert(args.begin(), program);
     args.insert(args.begin(), prefix.begin(), prefix.end());
-    Outcome outcome{testing_support::run(args, "", stop_when_serving ? "http://127.0.0.1:" : ""),
-                    0};
+    Outcome outcome{testing_support::run(args, "", stop_when_serving ? "http://reqwiz-" : ""), 0};
     outcome.temp_files_left = FilesIn(temp.path());
     unsetenv("TMPDIR");
     return outcome;
@@ -258,7 +257,7 @@ TEST_F(StartupProgram, SuccessfulStartsLeaveNothingBehind) {
         Outcome o = RunProgram(program, args, "C.UTF-8", {}, true);
         EXPECT_EQ(o.run.exit_code, 0) << o.run.err;
         EXPECT_EQ(o.run.err, "");
-        EXPECT_EQ(o.run.out.rfind("http://127.0.0.1:", 0), 0u) << o.run.out;
+        EXPECT_EQ(o.run.out.rfind("http://reqwiz-", 0), 0u) << o.run.out;
         EXPECT_EQ(o.temp_files_left, 0u);
     }
     Outcome o = RunProgram(APP_TEST_PACKED_PROGRAM, {}, "C.UTF-8", {}, true);

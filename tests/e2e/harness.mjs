@@ -18,6 +18,10 @@ export const program = process.env.REQWIZ_BIN || path.join(here, '../../build/re
 export const output = process.env.REQWIZ_E2E_OUTPUT || path.join(here, '../../build/e2e-output');
 const browserPath = process.env.REQWIZ_CHROMIUM || '/usr/bin/chromium';
 
+// The one line the program prints: its own name under .localhost, the port
+// and the one-time token.
+export const ADDRESS = /^http:\/\/reqwiz-[0-9a-f]{16}\.localhost:\d+\/\?token=[0-9a-f]{32}$/;
+
 // Playwright's Chromium driver. Exits with 77 (CTest's "skipped") when it,
 // the browser or (when asked) openssl is missing; `make test` installs them.
 export async function requireTools({openssl = false} = {}) {
@@ -92,7 +96,7 @@ export class Session {
         const url = await new Promise((resolve, reject) => {
             child.stdout.on('data', (d) => {
                 out += d;
-                const line = out.split('\n').find((l) => l.startsWith('http://127.0.0.1:'));
+                const line = out.split('\n').find((l) => ADDRESS.test(l));
                 if (line)
                     resolve(line.trim());
             });

@@ -174,6 +174,77 @@ TEST(ViewerBridge, QuestionAndSaveDialogReturnThePagesAnswer) {
     }
 }
 
+TEST(ViewerBridge, OneModalStepAtATimeClicksDuringADialogDoNothing) {
+    // Outlives the window thread, which may still be in the last dialog.
+    std::vector<std::optional<std::string>> chosen;
+    Wizard wizard(QuickOptions());
+    // A click on the file button opens the save dialog from inside the click,
+    // as the wizard's window does.
+    wizard.events.on_click_hook = [&](const std::string& on_click) {
+        if (on_click == "key")
+            chosen.push_back(wizard.viewer().SaveFileDialog("*.key|*.key", ".key", ""));
+    };
+    const json click{{"name", "BTN_KEY"}, {"onclick", "key"}};
+    ASSERT_EQ(wizard.Post("/__reqwiz/click", click)->status, 204);
+    const json first = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(first[0]["type"], "save");
+
+    // A page (or anyone holding the session) firing clicks, submissions and
+    // links at the open dialog: none of them reaches the window.
+    httplib::Client client = wizard.Client();
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(
+            client
+                .Post("/__reqwiz/click", wizard.SessionHeaders(), click.dump(), "application/json")
+                ->status,
+            204);
+    wizard.Post("/__reqwiz/submit", json{{"action", "VALIDA_2"}, {"lines", json::array()}});
+    wizard.Post("/__reqwiz/link", json{{"target", ""}, {"url", "https://example.org/"}});
+    // Everything posted so far has been handled once this runs.
+    wizard.OnWindow<int>([] { return 0; });
+    EXPECT_TRUE(wizard.Poll(0, first[0]["seq"]).empty());
+    EXPECT_EQ(wizard.events.Log(), std::vector<std::string>{"click BTN_KEY key"});
+
+    wizard.Post("/__reqwiz/answer", json{{"id", first[0]["id"]}, {"result", "/tmp/a.key"}});
+    wizard.OnWindow<int>([] { return 0; });
+    EXPECT_EQ(chosen, (std::vector<std::optional<std::string>>{std::string("/tmp/a.key")}));
+    // With the dialog closed, the next click opens the next one.
+    ASSERT_EQ(wizard.Post("/__reqwiz/click", click)->status, 204);
+    const json second = wizard.PollUntilAny(first[0]["seq"], first[0]["seq"]);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0]["type"], "save");
+    EXPECT_EQ(wizard.events.Log().size(), 2u);
+}
+
+TEST(ViewerBridge, MessagesNestedTooDeepAreRefusedUnread) {
+    Wizard wizard(QuickOptions());
+    const auto nested = [](size_t depth) {
+        return std::string(depth, '[') + std::string(depth, ']');
+    };
+    httplib::Client client = wizard.Client();
+    for (const char* path : {"/__reqwiz/answer", "/__reqwiz/input", "/__reqwiz/hello"}) {
+        const std::string body =
+            R"({"id":1,"result":)" + nested(100000) + R"(,"events":)" + nested(100000) + "}";
+        auto result = client.Post(path, wizard.SessionHeaders(), body, "application/json");
+        ASSERT_TRUE(result) << path;
+        EXPECT_EQ(result->status, 400) << path;
+    }
+    // Brackets inside a text are text, and a shallow answer still counts.
+    std::string answer;
+    std::future<void> asked = wizard.StartOnWindow(
+        [&] { answer = wizard.viewer().SaveFileDialog("", "", "").value_or("none"); });
+    const json commands = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(commands.size(), 1u);
+    const std::string brackets = "/tmp/" + nested(40) + "{{";
+    EXPECT_EQ(
+        wizard.Post("/__reqwiz/answer", json{{"id", commands[0]["id"]}, {"result", brackets}})
+            ->status,
+        204);
+    asked.get();
+    EXPECT_EQ(answer, brackets);
+}
+
 TEST(ViewerBridge, ControlsComeFromThePageAndCommandsNameThemByIndex) {
     Wizard wizard;
     ASSERT_EQ(wizard

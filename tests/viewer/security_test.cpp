@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <regex>
 #include <string>
 
 #include "tests/support/process.h"
@@ -36,12 +38,32 @@ std::string StartPath(Wizard& wizard) {
 TEST(ViewerSecurity, ListensOn127001Only) {
     Wizard wizard;
     ASSERT_TRUE(wizard.started());
-    const std::string url = wizard.viewer().StartUrl();
-    EXPECT_EQ(url.rfind("http://127.0.0.1:" + std::to_string(wizard.port()) + "/?token=", 0), 0u);
     EXPECT_TRUE(Connects("127.0.0.1", wizard.port()));
     // Another address of the loopback range reaches every socket bound to
     // all addresses; this one is bound to 127.0.0.1 alone.
     EXPECT_FALSE(Connects("127.0.0.2", wizard.port()));
+}
+
+TEST(ViewerSecurity, TheAddressIsARandomNameOfItsOwnUnderLocalhost) {
+    Wizard first;
+    Wizard second;
+    const std::regex shape("http://reqwiz-[0-9a-f]{16}\\.localhost:([0-9]+)/\\?token=[0-9a-f]{32}");
+    std::smatch parts;
+    const std::string url = first.viewer().StartUrl();
+    ASSERT_TRUE(std::regex_match(url, parts, shape)) << url;
+    EXPECT_EQ(parts[1].str(), std::to_string(first.port()));
+    EXPECT_NE(first.HostName(), second.HostName());
+
+    // The session cookie is host-only (no Domain), so the browser sends it to
+    // that name alone: never to another program's server on 127.0.0.1 or on
+    // localhost, whatever its port.
+    httplib::Client client = first.Client();
+    auto start = client.Get(StartPath(first).c_str());
+    ASSERT_TRUE(start);
+    ASSERT_EQ(start->status, 303);
+    const std::string set_cookie = start->get_header_value("Set-Cookie");
+    EXPECT_EQ(set_cookie.find("Domain"), std::string::npos) << set_cookie;
+    EXPECT_NE(set_cookie.find("Path=/"), std::string::npos) << set_cookie;
 }
 
 TEST(ViewerSecurity, EveryRequestWithoutTheSessionIsForbidden) {
@@ -116,16 +138,23 @@ TEST(ViewerSecurity, HostMustNameTheServerItself) {
     const std::string cookie = wizard.SessionCookie();
     ASSERT_FALSE(cookie.empty());
     const std::string port = std::to_string(wizard.port());
+    const std::string name = wizard.HostName();
+    std::string upper = name;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     struct Case {
         std::string host;
         int status;
-    } cases[] = {{"127.0.0.1:" + port, 200},
-                 {"localhost:" + port, 200},
-                 {"LOCALHOST:" + port, 200},
+    } cases[] = {{name + ":" + port, 200},
+                 {upper + ":" + port, 200},
+                 {"127.0.0.1:" + port, 403},  // the address every local server shares
+                 {"localhost:" + port, 403},
+                 {"other.localhost:" + port, 403},
                  {"evil.example:" + port, 403},  // DNS rebinding
-                 {"127.0.0.1", 403},
-                 {"127.0.0.1:1" + port, 403},
-                 {"localhost.evil.example:" + port, 403}};
+                 {name, 403},
+                 {name + ":1" + port, 403},
+                 {name + ".evil.example:" + port, 403},
+                 {"x" + name + ":" + port, 403}};
     for (const Case& c : cases) {
         httplib::Client client = wizard.Client();
         auto result = client.Get("/", {{"Host", c.host}, {"Cookie", cookie}});
@@ -142,17 +171,19 @@ TEST(ViewerSecurity, PostsMustComeFromTheWizardsOwnOrigin) {
     const std::string cookie = wizard.SessionCookie();
     const std::string port = std::to_string(wizard.port());
     const std::string click = R"({"name":"Image2","onclick":"2"})";
+    const std::string own = wizard.Origin();
     struct Case {
         std::string origin;  // empty: no Origin header
         int status;
         const char* reason;
-    } cases[] = {{"http://127.0.0.1:" + port, 204, ""},
-                 {"http://localhost:" + port, 204, ""},
+    } cases[] = {{own, 204, ""},
+                 {"http://127.0.0.1:" + port, 403, "foreign Origin"},
+                 {"http://localhost:" + port, 403, "foreign Origin"},
+                 {own + ".evil.example", 403, "foreign Origin"},
                  {"", 403, "without Origin"},
                  {"null", 403, "foreign Origin"},
                  {"http://evil.example", 403, "foreign Origin"},
-                 {"http://127.0.0.1:" + port + ".evil.example", 403, "foreign Origin"},
-                 {"https://127.0.0.1:" + port, 403, "foreign Origin"}};
+                 {"https://" + wizard.Host(), 403, "foreign Origin"}};
     size_t accepted = 0;
     for (const Case& c : cases) {
         httplib::Headers headers{{"Cookie", cookie}};
@@ -168,6 +199,53 @@ TEST(ViewerSecurity, PostsMustComeFromTheWizardsOwnOrigin) {
     }
     // Only the accepted clicks reached the window.
     EXPECT_EQ(wizard.events.WaitForLog(accepted).size(), accepted);
+}
+
+TEST(ViewerSecurity, EveryAnswerCarriesAPolicyThatKeepsScriptsAtHome) {
+    Wizard wizard;
+    wizard.events.pages["index.htm"] = {"<html><head></head><body></body></html>"};
+    httplib::Client client = wizard.Client();
+    for (const char* path : {"/", "/index.htm", "/Images/none.gif", "/__reqwiz/dir"}) {
+        auto in = wizard.Get(path);
+        auto out = client.Get(path);  // refused, with the policy all the same
+        ASSERT_TRUE(in && out) << path;
+        for (const auto* result : {&in, &out}) {
+            const std::string policy = (*result)->get_header_value("Content-Security-Policy");
+            // Inline scripts and styles are what the profile's pages and the
+            // shim are made of; everything else stays with the wizard.
+            for (const char* directive :
+                 {"script-src 'self' 'unsafe-inline'", "style-src 'self' 'unsafe-inline'",
+                  "connect-src 'self'", "form-action 'self'", "frame-ancestors 'none'",
+                  "default-src 'self'"})
+                EXPECT_NE(policy.find(directive), std::string::npos) << path << ": " << policy;
+        }
+    }
+}
+
+TEST(ViewerSecurity, LinksOpenOnlyWebAndMailAddresses) {
+    Wizard wizard;
+    const char* opened[] = {"http://example.org/a?b=1", "HTTPS://example.org/",
+                            "mailto:soporte@example.org"};
+    const char* refused[] = {"file:///etc/passwd",
+                             "javascript:alert(1)",
+                             "Page2.htm",
+                             "--help",
+                             " http://example.org/",
+                             "ftp://example.org/",
+                             "data:text/html,x",
+                             "smb://host/share",
+                             ""};
+    for (const char* url : refused)
+        EXPECT_EQ(wizard.Post("/__reqwiz/link", json{{"target", ""}, {"url", url}})->status, 204);
+    for (const char* url : opened)
+        EXPECT_EQ(wizard.Post("/__reqwiz/link", json{{"target", ""}, {"url", url}})->status, 204);
+    // Posts are handled in order: once the last web address has arrived,
+    // every refused one has been passed over.
+    std::vector<std::string> expected;
+    for (const char* url : opened)
+        expected.push_back(std::string("link  ") + url);
+    EXPECT_EQ(wizard.events.WaitForLog(3), expected);
+    EXPECT_EQ(wizard.events.Log().size(), 3u);
 }
 
 TEST(ViewerSecurity, DirectoryBrowsingShowsNamesNeverContents) {

@@ -113,7 +113,9 @@ class Wizard {
     viewer::BrowserViewer& viewer() { return *viewer_; }
     platform::MessageLoop& loop() { return loop_; }
     uint16_t port() const { return viewer_->port(); }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(port()); }
+    // The server's own name and port, as the browser addresses it.
+    std::string Host() const { return viewer_->Authority(); }
+    std::string HostName() const { return Host().substr(0, Host().rfind(':')); }
     std::string Origin() const { return "http://" + Host(); }
 
     // Runs `work` on the window thread and returns its result.
@@ -136,9 +138,12 @@ class Wizard {
         return future;
     }
 
-    // A client with no session: sends exactly the headers given.
+    // A client with no session: sends exactly the headers given, and the
+    // server's own name as Host unless one of them is a Host. The name is
+    // reached on 127.0.0.1, as the browser reaches it.
     httplib::Client Client() const {
-        httplib::Client client("127.0.0.1", port());
+        httplib::Client client(HostName(), port());
+        client.set_hostname_addr_map({{HostName(), "127.0.0.1"}});
         client.set_follow_location(false);
         client.set_read_timeout(15, 0);
         return client;
