@@ -10,7 +10,7 @@ set -euo pipefail
 build_packages=(
     cmake make ninja-build g++ pkg-config
     libgtest-dev libgmock-dev
-    openssl
+    openssl gnutls-bin
     libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
 )
 browser_packages=(chromium fonts-liberation nodejs npm)

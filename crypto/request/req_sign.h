@@ -14,7 +14,7 @@ constexpr uint32_t REQ_DIGEST_INFO_MAX_SIZE = 256;
 
 // Digests `data_len` bytes at `data` (null allowed when data_len is 0) with
 // the digest `code` (crypto/digest/digest.h) in one piece, into `out` (room
-// for DIGEST_MAX_LEN, 20 bytes), and stores the digest length (16 or 20) in
+// for DIGEST_MAX_LEN, 32 bytes), and stores the digest length (16, 20 or 32) in
 // *out_len. Its DigestContext is wiped before returning.
 // Returns STATUS_OK, or STATUS_BAD_DIGEST (1026) for a code that names no
 // digest; `out` is then not written, *out_len may be.
