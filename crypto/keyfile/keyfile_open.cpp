@@ -95,3 +95,9 @@ Status keyfile_open_private_key(const uint8_t* file, uint32_t len, const uint8_t
     }
     return status;
 }
+
+Status keyfile_read_info(const uint8_t* file, uint32_t len, KeyFileInfo* info) {
+    *info = KeyFileInfo{};
+    DerElement data;
+    return read_envelope(file, len, info, &data);
+}

@@ -52,6 +52,11 @@ struct KeyFileInfo {
     uint8_t salt[8];
 };
 
+// Reads only the envelope of the `len`-byte DER key file into *info, without
+// the password: KEYFILE_OK when keyfile_open_private_key could try a
+// password on it, KEYFILE_NOT_ENCRYPTED_KEY or KEYFILE_UNSUPPORTED otherwise.
+Status keyfile_read_info(const uint8_t* file, uint32_t len, KeyFileInfo* info);
+
 // Reads the `len`-byte DER key file, decrypts it under `password`
 // (password_len bytes as they are) and reads the RSA key into *key.
 // Returns KEYFILE_OK, KEYFILE_NOT_ENCRYPTED_KEY, KEYFILE_UNSUPPORTED,

@@ -21,6 +21,14 @@ constexpr uint32_t REQ_DIGEST_INFO_MAX_SIZE = 256;
 Status digest_oneshot(uint8_t* out, uint32_t* out_len, const uint8_t* data, uint32_t data_len,
                       AlgorithmCode code);
 
+// Writes the DigestInfo of a `digest_len`-byte digest made with `digest_code`
+// in front of what `w` holds:
+//   30 [len] 30 [len] 06 [len] [oid] 05 00 04 [len] [digest]
+// Returns the bytes added, or 0 when the code has no identifier or the
+// writer ran out of room.
+uint32_t req_write_digest_info(DerWriter* w, AlgorithmCode digest_code, uint8_t* digest,
+                               uint32_t digest_len);
+
 // Signs `data_len` bytes at `data` for the signature algorithm `signature_code`:
 //
 //   signature code        digest
