@@ -86,6 +86,24 @@ TEST(InspectInterop, OpensslRequestsAndKeysInspectClean) {
     }
 }
 
+// The command line: help in Spanish with exit 0, misuse and a missing file
+// with exit 2.
+TEST(InspectInterop, HelpAndCommandLine) {
+    RunResult r = inspect({"--help"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out.rfind("uso: reqwiz inspect ARCHIVO [--key ARCHIVO.key] [--json]", 0), 0u);
+    EXPECT_EQ(inspect({}).exit_code, 2);
+    EXPECT_EQ(inspect({"a.req", "--otra"}).exit_code, 2);
+    EXPECT_EQ(inspect({"a.req", "--key"}).exit_code, 2);
+    r = inspect({"/no/existe.req"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("Aviso: No se pudo leer el archivo /no/existe.req."), std::string::npos)
+        << r.err;
+    r = inspect({"/no/existe.req", "--json"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.out.find("\"exit_code\": 2"), std::string::npos);
+}
+
 TEST(InspectInterop, CerttoolReadsOurFilesWithTheSameKey) {
     TempDir dir;
     const std::string sample = std::string(INSPECT_TEST_PROGRAM);
