@@ -1,6 +1,5 @@
 #include "cli/generate_command.h"
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include "app/page_rules.h"
 #include "app/text.h"
 #include "cli/bare_size.h"
+#include "cli/password.h"
 #include "cli/terminal.h"
 #include "crypto/common/mem.h"
 #include "platform/files.h"
@@ -36,25 +36,6 @@ constexpr int kUsage = 2;
 const char* const kUsageText =
     "uso: reqwiz generate --data CAMPOS --key ARCHIVO --req ARCHIVO [--size BITS]\n"
     "                     [--zip ARCHIVO | --config XML] [--entropy-file ARCHIVO] [--force]\n";
-
-// A message as one block of text: CR LF as LF, no blank lines around it.
-std::string Tidy(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != '\r')
-            out += c;
-    }
-    const size_t begin = out.find_first_not_of(" \t\n");
-    if (begin == std::string::npos)
-        return std::string();
-    const size_t end = out.find_last_not_of(" \t\n");
-    return out.substr(begin, end - begin + 1);
-}
-
-void Notice(const std::string& latin1) {
-    std::fprintf(stderr, "Aviso: %s\n", ForTerminal(Tidy(latin1)).c_str());
-    std::fflush(stderr);
-}
 
 struct Options {
     std::string data, key, request, size, zip, config, entropy;
@@ -131,40 +112,6 @@ bool ReadFields(const std::string& path, std::vector<std::string>& lines) {
             return false;
         }
         lines.push_back(*latin1);
-    }
-    return true;
-}
-
-// The first line of standard input, not echoed when it comes from a
-// terminal.
-bool ReadPassword(std::string& password) {
-    const bool terminal = isatty(STDIN_FILENO) == 1;
-    termios saved{};
-    bool echo_off = false;
-    if (terminal && tcgetattr(STDIN_FILENO, &saved) == 0) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        echo_off = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
-        std::fprintf(stderr, "%s", ForTerminal("Clave de acceso: ").c_str());
-        std::fflush(stderr);
-    }
-    std::string line;
-    std::getline(std::cin, line);
-    if (echo_off) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::fprintf(stderr, "\n");
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(line);
-    if (latin1)
-        password = *latin1;
-    platform::WipeText(line);
-    if (latin1)
-        platform::WipeText(*latin1);
-    if (!latin1) {
-        Notice(app::msg::NotLatin1("PWD"));
-        return false;
     }
     return true;
 }

@@ -31,6 +31,7 @@
 #include "app/text.h"
 #include "cli/bare_size.h"
 #include "cli/generate_command.h"
+#include "cli/inspect_command.h"
 #include "cli/terminal.h"
 #include "platform/files.h"
 #include "platform/latin1.h"
@@ -141,6 +142,9 @@ int main(int argc, char** argv) {
     // `reqwiz generate ...` makes the two files without the window.
     if (argc >= 2 && std::strcmp(argv[1], "generate") == 0)
         return cli::RunGenerate(argc - 2, argv + 2);
+    // `reqwiz inspect FILE [--key FILE.key] [--json]` reads and checks them.
+    if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0)
+        return cli::RunInspect(argc - 2, argv + 2);
     std::vector<std::string> args;
     bool open_window = true;
     for (int i = 1; i < argc; ++i) {

@@ -14,6 +14,7 @@ constexpr AlgorithmCode ALG_SHA0 = 3;  // supported by the digests, has no ident
 constexpr AlgorithmCode ALG_MD4 = 4;
 constexpr AlgorithmCode ALG_MD5 = 5;
 constexpr AlgorithmCode ALG_SHA1 = 6;
+constexpr AlgorithmCode ALG_SHA256 = 7;
 
 // Key type, signatures, encryption.
 constexpr AlgorithmCode ALG_RSA = 100;  // rsaEncryption
@@ -29,3 +30,4 @@ constexpr AlgorithmCode ALG_PBE_SHA_RC2_128 = 109;
 constexpr AlgorithmCode ALG_PBE_SHA_3DES = 110;
 constexpr AlgorithmCode ALG_SHA1_WITH_RSA = 111;
 constexpr AlgorithmCode ALG_DES_EDE3_CBC = 112;
+constexpr AlgorithmCode ALG_SHA256_WITH_RSA = 113;

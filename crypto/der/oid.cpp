@@ -29,6 +29,9 @@ const AlgorithmOid kAlgorithms[] = {
     {ALG_PBE_SHA_3DES, 10, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x0C, 0x01, 0x03}},
     {ALG_SHA1_WITH_RSA, 9, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x05}},  // ...1.1.5
     {ALG_DES_EDE3_CBC, 8, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x03, 0x07}},  // ...113549.3.7
+    // 60 86 48 01 65 03 04 02 01 = 2.16.840.1.101.3.4.2.1
+    {ALG_SHA256, 9, {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01}},
+    {ALG_SHA256_WITH_RSA, 9, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B}},  // ...1.1.11
 };
 
 struct TypeOid {
@@ -91,6 +94,27 @@ constexpr uint32_t count_of(const T (&)[N]) {
     return N;
 }
 
+bool same_octets(const uint8_t* a, uint32_t a_len, const uint8_t* b, uint32_t b_len) {
+    if (a_len != b_len) {
+        return false;
+    }
+    for (uint32_t i = 0; i < a_len; ++i) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int find_type(const TypeOid* table, uint32_t entries, const uint8_t* octets, uint32_t len) {
+    for (uint32_t i = 0; i < entries; ++i) {
+        if (same_octets(table[i].octets, table[i].length, octets, len)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 int copy_type(const TypeOid* table, uint32_t entries, uint32_t index, uint8_t out[9]) {
     if (index >= entries) {
         return -1;
@@ -118,6 +142,23 @@ int oid_for_name_component(uint32_t index, uint8_t out[9]) {
 
 int oid_for_slot(uint32_t slot, uint8_t out[9]) {
     return copy_type(kSlots, count_of(kSlots), slot, out);
+}
+
+AlgorithmCode algorithm_for_oid(const uint8_t* octets, uint32_t len) {
+    for (const AlgorithmOid& entry : kAlgorithms) {
+        if (same_octets(entry.octets, entry.length, octets, len)) {
+            return entry.code;
+        }
+    }
+    return 0;
+}
+
+int name_component_for_oid(const uint8_t* octets, uint32_t len) {
+    return find_type(kNameComponents, count_of(kNameComponents), octets, len);
+}
+
+int slot_for_oid(const uint8_t* octets, uint32_t len) {
+    return find_type(kSlots, count_of(kSlots), octets, len);
 }
 
 uint32_t der_write_algorithm_id(DerWriter* w, AlgorithmCode code) {

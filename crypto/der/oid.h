@@ -17,7 +17,7 @@ constexpr uint32_t OID_MAX_LEN = 10;
 
 // Copies the contents octets of the identifier of `code` into `out` and
 // their count (5, 8, 9 or 10) into *out_len; returns 0. Returns 1 for a code
-// without an identifier (everything but 2, 4, 5, 6 and 100 to 112; the
+// without an identifier (everything but 2, 4, 5, 6, 7 and 100 to 113; the
 // digest code 3 has none) and leaves `out` and *out_len untouched.
 int oid_for_algorithm(AlgorithmCode code, uint8_t out[OID_MAX_LEN], uint32_t* out_len);
 
@@ -36,6 +36,14 @@ int oid_for_name_component(uint32_t index, uint8_t out[9]);
 // challengePassword, ..., subjectAltName at 20, ...); returns 3, 6, 8 or 9.
 // Returns -1 for slot 24 and above, which have no type; `out` untouched.
 int oid_for_slot(uint32_t slot, uint8_t out[9]);
+
+// The reverse lookups, for readers: the table entry whose contents octets
+// are exactly `len` bytes at `octets`. algorithm_for_oid returns its code or
+// 0 (no code is 0); the other two return the component index or slot, or -1.
+// emailAddress is both name component 11 and attribute slot 0.
+AlgorithmCode algorithm_for_oid(const uint8_t* octets, uint32_t len);
+int name_component_for_oid(const uint8_t* octets, uint32_t len);
+int slot_for_oid(const uint8_t* octets, uint32_t len);
 
 // Writes AlgorithmIdentifier ::= SEQUENCE { algorithm OBJECT IDENTIFIER,
 // parameters NULL } for `code`; the parameters are NULL for every code.

@@ -18,6 +18,9 @@ Status digest_init(DigestContext* ctx, AlgorithmCode algorithm) {
         case ALG_SHA1:
             sha1_init(&ctx->state.sha1);
             return STATUS_OK;
+        case ALG_SHA256:
+            sha256_init(&ctx->state.sha256);
+            return STATUS_OK;
         default:
             return STATUS_BAD_DIGEST;
     }
@@ -40,13 +43,18 @@ Status digest_update(DigestContext* ctx, const uint8_t* data, uint32_t len) {
         case ALG_SHA1:
             sha1_update(&ctx->state.sha1, data, len);
             return STATUS_OK;
+        case ALG_SHA256:
+            sha256_update(&ctx->state.sha256, data, len);
+            return STATUS_OK;
         default:
             return STATUS_BAD_DIGEST;
     }
 }
 
 Status digest_final(DigestContext* ctx, uint8_t* digest, uint32_t* digest_len) {
-    *digest_len = (ctx->algorithm == ALG_SHA0 || ctx->algorithm == ALG_SHA1) ? 20 : 16;
+    *digest_len = ctx->algorithm == ALG_SHA256                                 ? 32
+                  : (ctx->algorithm == ALG_SHA0 || ctx->algorithm == ALG_SHA1) ? 20
+                                                                               : 16;
     switch (ctx->algorithm) {
         case ALG_MD2:
             md2_final(digest, &ctx->state.md2);
@@ -62,6 +70,9 @@ Status digest_final(DigestContext* ctx, uint8_t* digest, uint32_t* digest_len) {
             return STATUS_OK;
         case ALG_SHA1:
             sha1_final(digest, &ctx->state.sha1);
+            return STATUS_OK;
+        case ALG_SHA256:
+            sha256_final(digest, &ctx->state.sha256);
             return STATUS_OK;
         default:
             return STATUS_BAD_DIGEST;

@@ -50,6 +50,29 @@ void set_odd_parity(uint8_t key[PBE_BLOCK_LEN]) {
     }
 }
 
+// PBKDF1 and the cipher set-up: T1 = H(password || salt), Ti = H(Ti-1),
+// DES key = T[0..7] with odd parity, IV = T[8..15]; then the DES context for
+// the direction asked.
+bool derive(PbeSecrets* s, AlgorithmCode code, uint32_t iterations,
+            const uint8_t salt[PBE_SALT_LEN], const uint8_t* password, uint32_t password_len,
+            int32_t encrypt) {
+    uint32_t t_len = 0;
+    if (!digest_two(&s->digest, code, password, password_len, salt, PBE_SALT_LEN, s->t, &t_len)) {
+        return false;
+    }
+    for (uint32_t i = 1; i < iterations; ++i) {
+        mem_copy(s->scratch, s->t, DIGEST_MAX_LEN);
+        if (!digest_two(&s->digest, code, s->scratch, t_len, nullptr, 0, s->t, &t_len)) {
+            return false;
+        }
+    }
+    mem_copy(s->key, s->t, PBE_BLOCK_LEN);
+    mem_copy(s->iv, s->t + PBE_BLOCK_LEN, PBE_BLOCK_LEN);
+    set_odd_parity(s->key);
+    des_cbc_init(&s->des, s->key, s->iv, encrypt);
+    return true;
+}
+
 uint32_t encrypt(PbeSecrets* s, AlgorithmCode code, const ByteSpan& plaintext, ByteSpan* ciphertext,
                  uint32_t iterations, uint8_t salt[PBE_SALT_LEN], const uint8_t* password,
                  uint32_t password_len) {
@@ -66,29 +89,39 @@ uint32_t encrypt(PbeSecrets* s, AlgorithmCode code, const ByteSpan& plaintext, B
         return 0;
     }
     mem_copy(salt, s->t, PBE_SALT_LEN);
-
-    // PBKDF1: T1 = H(password || salt), Ti = H(Ti-1).
-    if (!digest_two(&s->digest, code, password, password_len, salt, PBE_SALT_LEN, s->t, &t_len)) {
+    if (!derive(s, code, iterations, salt, password, password_len, 1)) {
         return 0;
     }
-    for (uint32_t i = 1; i < iterations; ++i) {
-        mem_copy(s->scratch, s->t, DIGEST_MAX_LEN);
-        if (!digest_two(&s->digest, code, s->scratch, t_len, nullptr, 0, s->t, &t_len)) {
-            return 0;
-        }
-    }
-    mem_copy(s->key, s->t, PBE_BLOCK_LEN);
-    mem_copy(s->iv, s->t + PBE_BLOCK_LEN, PBE_BLOCK_LEN);
-    set_odd_parity(s->key);
 
     mem_fill(plaintext.data + plaintext.length, static_cast<uint8_t>(pad), pad);
-    des_cbc_init(&s->des, s->key, s->iv, 1);
     const uint32_t padded = plaintext.length + pad;
     if (des_cbc_update(&s->des, ciphertext->data, plaintext.data, padded) != STATUS_OK) {
         return 0;
     }
     ciphertext->length = padded;
     return padded;
+}
+
+Status decrypt(PbeSecrets* s, AlgorithmCode code, const ByteSpan& ciphertext, uint8_t* plaintext,
+               uint32_t* plaintext_len, uint32_t iterations, const uint8_t salt[PBE_SALT_LEN],
+               const uint8_t* password, uint32_t password_len) {
+    if (!derive(s, code, iterations, salt, password, password_len, 0) ||
+        des_cbc_update(&s->des, plaintext, ciphertext.data, ciphertext.length) != STATUS_OK) {
+        return PBE_FAILED;
+    }
+    // The last byte n (1 to 8) and the n - 1 before it must all be n; every
+    // byte is looked at, whatever the first difference.
+    const uint8_t n = plaintext[ciphertext.length - 1];
+    uint8_t differ = static_cast<uint8_t>(n == 0 || n > PBE_BLOCK_LEN);
+    const uint32_t checked = n == 0 || n > PBE_BLOCK_LEN ? PBE_BLOCK_LEN : n;
+    for (uint32_t i = 1; i <= checked; ++i) {
+        differ |= static_cast<uint8_t>(plaintext[ciphertext.length - i] ^ n);
+    }
+    if (differ != 0) {
+        return PBE_BAD_PADDING;
+    }
+    *plaintext_len = ciphertext.length - n;
+    return PBE_OK;
 }
 
 }  // namespace
@@ -103,6 +136,22 @@ uint32_t pbe_encrypt(const ByteSpan& plaintext, ByteSpan* ciphertext, AlgorithmC
     PbeSecrets secrets;
     const uint32_t result =
         encrypt(&secrets, code, plaintext, ciphertext, iterations, salt, password, password_len);
+    mem_wipe(secrets);
+    return result;
+}
+
+Status pbe_decrypt(const ByteSpan& ciphertext, uint8_t* plaintext, uint32_t* plaintext_len,
+                   AlgorithmCode algorithm, uint32_t iterations, const uint8_t salt[PBE_SALT_LEN],
+                   const uint8_t* password, uint32_t password_len) {
+    const AlgorithmCode code = digest_for_scheme(algorithm);
+    if (code == 0 || iterations == 0 || (password == nullptr && password_len != 0) ||
+        ciphertext.data == nullptr || ciphertext.length == 0 ||
+        ciphertext.length % PBE_BLOCK_LEN != 0) {
+        return PBE_FAILED;
+    }
+    PbeSecrets secrets;
+    const Status result = decrypt(&secrets, code, ciphertext, plaintext, plaintext_len, iterations,
+                                  salt, password, password_len);
     mem_wipe(secrets);
     return result;
 }

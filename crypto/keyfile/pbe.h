@@ -10,6 +10,7 @@
 
 #include "crypto/common/algorithm.h"
 #include "crypto/common/bytes.h"
+#include "crypto/common/status.h"
 
 constexpr uint32_t PBE_SALT_LEN = 8;
 constexpr uint32_t PBE_BLOCK_LEN = 8;
@@ -40,3 +41,24 @@ constexpr uint32_t PBE_BLOCK_LEN = 8;
 uint32_t pbe_encrypt(const ByteSpan& plaintext, ByteSpan* ciphertext, AlgorithmCode algorithm,
                      uint32_t iterations, uint8_t salt[PBE_SALT_LEN], const uint8_t* password,
                      uint32_t password_len);
+
+// Statuses of pbe_decrypt.
+constexpr Status PBE_OK = 0;
+// The parameters are refused: another scheme, iterations 0, a ciphertext
+// that is empty or not whole blocks.
+constexpr Status PBE_FAILED = 1;
+// The decrypted text does not end in 1 to 8 bytes of its own count: the
+// password (or the file) is wrong. About one wrong password in 256 still
+// ends in a valid padding by chance, so a caller checks the text as well.
+constexpr Status PBE_BAD_PADDING = 2;
+
+// Decrypts `ciphertext` under `password` with the scheme `algorithm` (104 or
+// 105, any iteration count from 1) and the given salt, deriving key and IV as
+// pbe_encrypt does, into `plaintext` (room for ciphertext.length bytes; it
+// may be ciphertext.data itself), and stores the length without padding in
+// *plaintext_len. On PBE_BAD_PADDING `plaintext` holds the whole decrypted
+// text and the caller wipes it. The DES context, the derived key, IV and every
+// digest value are wiped on every path.
+Status pbe_decrypt(const ByteSpan& ciphertext, uint8_t* plaintext, uint32_t* plaintext_len,
+                   AlgorithmCode algorithm, uint32_t iterations, const uint8_t salt[PBE_SALT_LEN],
+                   const uint8_t* password, uint32_t password_len);

@@ -24,22 +24,6 @@ AlgorithmCode digest_for_signature(AlgorithmCode signature_code) {
     }
 }
 
-// Writes the DigestInfo in front of what `w` holds (nothing):
-//   30 [len] 30 [len] 06 [len] [oid] 05 00 04 [len] [digest]
-uint32_t write_digest_info(DerWriter* w, AlgorithmCode digest_code, uint8_t* digest,
-                           uint32_t digest_len) {
-    const uint32_t octets = der_write_element(w, DER_OCTET_STRING, ByteSpan{digest, digest_len});
-    if (octets == 0) {
-        return 0;
-    }
-    const uint32_t algorithm = der_write_algorithm_id(w, digest_code);
-    if (algorithm == 0) {
-        return 0;
-    }
-    const uint32_t header = der_write_header(w, DER_SEQUENCE, algorithm + octets);
-    return header == 0 ? 0 : header + algorithm + octets;
-}
-
 uint32_t sign_with_scratch(DerWriter* w, AlgorithmCode signature_code, const uint8_t* data,
                            uint32_t data_len, const RsaPrivateKey* key, uint8_t* signature,
                            uint32_t* signature_len, uint8_t digest[DIGEST_MAX_LEN]) {
@@ -51,7 +35,7 @@ uint32_t sign_with_scratch(DerWriter* w, AlgorithmCode signature_code, const uin
     if (digest_oneshot(digest, &digest_len, data, data_len, digest_code) != STATUS_OK) {
         return 0;
     }
-    if (write_digest_info(w, digest_code, digest, digest_len) == 0) {
+    if (req_write_digest_info(w, digest_code, digest, digest_len) == 0) {
         return 0;
     }
     ByteSpan digest_info{nullptr, REQ_DIGEST_INFO_MAX_SIZE};
@@ -66,6 +50,20 @@ uint32_t sign_with_scratch(DerWriter* w, AlgorithmCode signature_code, const uin
 }
 
 }  // namespace
+
+uint32_t req_write_digest_info(DerWriter* w, AlgorithmCode digest_code, uint8_t* digest,
+                               uint32_t digest_len) {
+    const uint32_t octets = der_write_element(w, DER_OCTET_STRING, ByteSpan{digest, digest_len});
+    if (octets == 0) {
+        return 0;
+    }
+    const uint32_t algorithm = der_write_algorithm_id(w, digest_code);
+    if (algorithm == 0) {
+        return 0;
+    }
+    const uint32_t header = der_write_header(w, DER_SEQUENCE, algorithm + octets);
+    return header == 0 ? 0 : header + algorithm + octets;
+}
 
 Status digest_oneshot(uint8_t* out, uint32_t* out_len, const uint8_t* data, uint32_t data_len,
                       AlgorithmCode code) {

@@ -14,12 +14,20 @@ constexpr uint32_t REQ_DIGEST_INFO_MAX_SIZE = 256;
 
 // Digests `data_len` bytes at `data` (null allowed when data_len is 0) with
 // the digest `code` (crypto/digest/digest.h) in one piece, into `out` (room
-// for DIGEST_MAX_LEN, 20 bytes), and stores the digest length (16 or 20) in
+// for DIGEST_MAX_LEN, 32 bytes), and stores the digest length (16, 20 or 32) in
 // *out_len. Its DigestContext is wiped before returning.
 // Returns STATUS_OK, or STATUS_BAD_DIGEST (1026) for a code that names no
 // digest; `out` is then not written, *out_len may be.
 Status digest_oneshot(uint8_t* out, uint32_t* out_len, const uint8_t* data, uint32_t data_len,
                       AlgorithmCode code);
+
+// Writes the DigestInfo of a `digest_len`-byte digest made with `digest_code`
+// in front of what `w` holds:
+//   30 [len] 30 [len] 06 [len] [oid] 05 00 04 [len] [digest]
+// Returns the bytes added, or 0 when the code has no identifier or the
+// writer ran out of room.
+uint32_t req_write_digest_info(DerWriter* w, AlgorithmCode digest_code, uint8_t* digest,
+                               uint32_t digest_len);
 
 // Signs `data_len` bytes at `data` for the signature algorithm `signature_code`:
 //

@@ -212,6 +212,21 @@ TEST_F(Generate, OpenSslReadsBothFilesForEverySize) {
                                          "-passin", "pass:Clave2025", "-provider", "legacy",
                                          "-provider", "default", "-out", out.file("no.pem")});
         EXPECT_NE(wrong.exit_code, 0);
+
+        // Our own reader agrees: the request with its trailer and the key
+        // inspect clean, the trailer's lines shown; a wrong password is named.
+        const RunResult inspect = run({APP_TEST_PACKED_PROGRAM, "inspect",
+                                       out.file("solicitud.req"), "--key", out.file("llave.key")},
+                                      std::string(kPassword) + "\n");
+        EXPECT_EQ(inspect.exit_code, 0) << inspect.out << inspect.err;
+        EXPECT_NE(inspect.out.find("  EA_CHALLENGE=CAMPANAS1987\n"), std::string::npos)
+            << inspect.out;
+        const RunResult mistaken = run({APP_TEST_PACKED_PROGRAM, "inspect",
+                                        out.file("solicitud.req"), "--key", out.file("llave.key")},
+                                       "Clave2025\n");
+        EXPECT_EQ(mistaken.exit_code, 1);
+        EXPECT_NE(mistaken.out.find("La clave de acceso no abre la llave privada."),
+                  std::string::npos);
     }
 }
 

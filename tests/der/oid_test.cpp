@@ -80,6 +80,8 @@ const AlgorithmRow kAlgorithms[] = {
     {ALG_PBE_SHA_3DES, "1.2.840.113549.1.12.1.3", 10},
     {ALG_SHA1_WITH_RSA, "1.2.840.113549.1.1.5", 9},
     {ALG_DES_EDE3_CBC, "1.2.840.113549.3.7", 8},
+    {ALG_SHA256, "2.16.840.1.101.3.4.2.1", 9},
+    {ALG_SHA256_WITH_RSA, "1.2.840.113549.1.1.11", 9},
 };
 
 // Name component types by index 0 to 14.
@@ -131,7 +133,7 @@ TEST(Oid, EveryAlgorithmIdentifierDecodesToItsArcs) {
 }
 
 TEST(Oid, CodesWithoutIdentifier) {
-    const AlgorithmCode codes[] = {0, 1, ALG_SHA0, 7, 99, 113, 1000, UINT32_MAX};
+    const AlgorithmCode codes[] = {0, 1, ALG_SHA0, 8, 99, 114, 1000, UINT32_MAX};
     for (AlgorithmCode code : codes) {
         SCOPED_TRACE("code " + std::to_string(code));
         std::array<uint8_t, OID_MAX_LEN> out;

@@ -19,7 +19,7 @@ struct Supported {
 const Supported kSupported[] = {
     {ALG_MD2, 16, sizeof(Md2Context)},   {ALG_SHA0, 20, sizeof(Sha0Context)},
     {ALG_MD4, 16, sizeof(Md4Context)},   {ALG_MD5, 16, sizeof(Md5Context)},
-    {ALG_SHA1, 20, sizeof(Sha1Context)},
+    {ALG_SHA1, 20, sizeof(Sha1Context)}, {ALG_SHA256, 32, sizeof(Sha256Context)},
 };
 
 std::vector<uint8_t> message(size_t n) {
@@ -42,7 +42,7 @@ TEST(Digest, FinalWritesItsLengthAndClearsTheState) {
         ASSERT_EQ(digest_init(&ctx, s.code), STATUS_OK);
         ASSERT_EQ(digest_update(&ctx, m.data(), 100), STATUS_OK);
 
-        std::array<uint8_t, 32> out;
+        std::array<uint8_t, 40> out;
         out.fill(0x5A);
         uint32_t len = 0;
         ASSERT_EQ(digest_final(&ctx, out.data(), &len), STATUS_OK);
@@ -91,7 +91,7 @@ TEST(Digest, ReinitAfterFinalStartsAfresh) {
 // md5WithRSAEncryption): init stores the code and sets nothing up, update
 // and final refuse, final still reports 16 and writes nothing.
 TEST(Digest, UnsupportedCodesAreRefusedByEveryOperation) {
-    const AlgorithmCode codes[] = {0, 1, 7, ALG_MD5_WITH_RSA};
+    const AlgorithmCode codes[] = {0, 1, 8, ALG_MD5_WITH_RSA};
     for (AlgorithmCode code : codes) {
         SCOPED_TRACE(testing::Message() << "code " << code);
         DigestContext ctx;
@@ -123,7 +123,7 @@ TEST(Digest, UnsupportedCodesAreRefusedByEveryOperation) {
 TEST(Digest, BadInitOverAGoodContextRefusesUpdates) {
     DigestContext ctx;
     ASSERT_EQ(digest_init(&ctx, ALG_MD5), STATUS_OK);
-    EXPECT_EQ(digest_init(&ctx, 7), STATUS_BAD_DIGEST);
+    EXPECT_EQ(digest_init(&ctx, 8), STATUS_BAD_DIGEST);
     uint8_t data[1] = {0};
     EXPECT_EQ(digest_update(&ctx, data, 1), STATUS_BAD_DIGEST);
 }
@@ -152,6 +152,8 @@ TEST(Digest, BitCountCarriesIntoTheHighWord) {
     check(sha1_init, sha1_update, sha1);
     Sha0Context sha0;
     check(sha0_init, sha0_update, sha0);
+    Sha256Context sha256;
+    check(sha256_init, sha256_update, sha256);
 }
 
 }  // namespace

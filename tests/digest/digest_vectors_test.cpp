@@ -123,6 +123,12 @@ TEST(DigestVectors, Sha1) {
     check_all(records("sha1/SHA1LongMsg.rsp", ALG_SHA1, "Msg", "MD"));
 }
 
+// Lengths 0 to 64 and beyond (every padding boundary), the FIPS 180-2
+// messages among them.
+TEST(DigestVectors, Sha256) {
+    check_all(records("sha256/sha256_botan.vec", ALG_SHA256, "In", "Out"));
+}
+
 // The same messages as the SHA-1 examples, so a mismatch here with SHA-1
 // passing points at the message schedule.
 TEST(DigestVectors, Sha0) {

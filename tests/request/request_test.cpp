@@ -338,7 +338,7 @@ TEST(DigestOneshot, UnknownCode) {
     uint8_t out[DIGEST_MAX_LEN] = {};
     uint32_t len = 0;
     const uint8_t data[] = {1, 2, 3};
-    EXPECT_EQ(digest_oneshot(out, &len, data, 3, 7), STATUS_BAD_DIGEST);
+    EXPECT_EQ(digest_oneshot(out, &len, data, 3, 8), STATUS_BAD_DIGEST);
     EXPECT_EQ(digest_oneshot(out, &len, data, 3, ALG_MD5_WITH_RSA), STATUS_BAD_DIGEST);
     EXPECT_EQ(Bytes(out, out + DIGEST_MAX_LEN), Bytes(DIGEST_MAX_LEN, 0));
 }

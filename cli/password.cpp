@@ -1,0 +1,73 @@
+#include "cli/password.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "app/messages.h"
+#include "cli/terminal.h"
+#include "platform/latin1.h"
+#include "platform/wipe.h"
+
+namespace cli {
+
+// A message as one block of text: CR LF as LF, no blank lines around it.
+namespace {
+
+std::string Tidy(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r')
+            out += c;
+    }
+    const size_t begin = out.find_first_not_of(" \t\n");
+    if (begin == std::string::npos)
+        return std::string();
+    const size_t end = out.find_last_not_of(" \t\n");
+    return out.substr(begin, end - begin + 1);
+}
+
+}  // namespace
+
+void Notice(const std::string& latin1) {
+    std::fprintf(stderr, "Aviso: %s\n", ForTerminal(Tidy(latin1)).c_str());
+    std::fflush(stderr);
+}
+
+// The first line of standard input, not echoed when it comes from a
+// terminal.
+bool ReadPassword(std::string& password) {
+    const bool terminal = isatty(STDIN_FILENO) == 1;
+    termios saved{};
+    bool echo_off = false;
+    if (terminal && tcgetattr(STDIN_FILENO, &saved) == 0) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        echo_off = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        std::fprintf(stderr, "%s", ForTerminal("Clave de acceso: ").c_str());
+        std::fflush(stderr);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (echo_off) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(line);
+    if (latin1)
+        password = *latin1;
+    platform::WipeText(line);
+    if (latin1)
+        platform::WipeText(*latin1);
+    if (!latin1) {
+        Notice(app::msg::NotLatin1("PWD"));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli
