@@ -155,8 +155,11 @@ std::optional<StartupFailure> Tfrm_req::CopyAppendedArchive() {
 std::optional<StartupFailure> Tfrm_req::LoadValidationLibrary() {
     ValidationLoaded = false;
     std::string library;
-    if (archive_.Extract("REQ_DLL.DLL", library) == Archive::Result::Damaged)
+    const Archive::Result got = archive_.Extract("REQ_DLL.DLL", library);
+    if (got == Archive::Result::Damaged)
         return Fail(msg::kArchiveDamaged, 2);
+    if (got == Archive::Result::TooLarge)
+        return Fail(msg::kArchiveEntryTooLarge, 2);
     if (library.empty())
         return std::nullopt;  // no library: fields get the configured checks only
 
@@ -180,6 +183,8 @@ std::optional<StartupFailure> Tfrm_req::LoadConfiguration(const std::string& con
         Archive::Result got = archive_.Extract("config.xml", bytes);
         if (got == Archive::Result::Damaged)
             return Fail(msg::kArchiveDamaged, 2);
+        if (got == Archive::Result::TooLarge)
+            return Fail(msg::kArchiveEntryTooLarge, 2);
         if (got == Archive::Result::NotFound)
             return Fail(msg::kConfigMissingInArchive, 2);
     } else if (!platform::ReadWholeFile(config_path, bytes)) {

@@ -106,9 +106,10 @@ Archive::Result Archive::Extract(const std::string& name, std::string& out) cons
         if (!ArchiveNameMatches(name, EntryName(i)))
             continue;
         zip_stat_t st;
-        if (zip_stat_index(zip_, i, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0 ||
-            st.size > kMaxEntrySize)
+        if (zip_stat_index(zip_, i, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0)
             return Result::Damaged;
+        if (st.size > kMaxEntrySize)
+            return Result::TooLarge;
         zip_file_t* file = zip_fopen_index(zip_, i, 0);
         if (file == nullptr)
             return Result::Damaged;

@@ -31,12 +31,14 @@ class Archive {
     bool is_open() const { return zip_ != nullptr; }
     const std::string& error() const { return error_; }
 
-    enum class Result { Extracted, NotFound, Damaged };
+    enum class Result { Extracted, NotFound, Damaged, TooLarge };
 
     // Appends the uncompressed bytes of the entry `name` to `out`. NotFound
     // (nothing appended) when no entry matches or no archive is open; Damaged
-    // when the entry cannot be read back intact (bad data or checksum), with
-    // `out` left as it was.
+    // when the entry cannot be read back intact (bad data or checksum, or more
+    // bytes than it states); TooLarge when it states more than 32 MiB (a
+    // profile holds nothing that big, and memory is not spent on it). `out`
+    // is left as it was on every failure.
     Result Extract(const std::string& name, std::string& out) const;
 
     // The entry names as stored, in directory order (for tests and tools).

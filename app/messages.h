@@ -21,6 +21,8 @@ inline constexpr const char* kArchiveNotZip = "El archivo de Datos no es un arch
 inline constexpr const char* kArchiveDamaged =
     "El archivo de Datos est\xE1 da\xF1"
     "ado";
+inline constexpr const char* kArchiveEntryTooLarge =
+    "El archivo de Datos contiene un elemento de m\xE1s de 32 MiB";
 inline constexpr const char* kConfigMissingInArchive =
     "No se localiz\xF3 config.xml en el archivo de Datos";
 inline constexpr const char* kConfigUnreadable = "No se pudo leer el archivo de Configuraci\xF3n";

@@ -143,6 +143,11 @@ TEST_F(StartupProgram, ProfileFailures) {
          app::msg::kConfigMissingInArchive},
         {"config.xml not well-formed", app_test::ZipBytes({{"config.xml", "<FIELDS><A></FIELDS>"}}),
          2, app::msg::kConfigNotXml},
+        // 33 MiB that pack into a few kilobytes: refused unread.
+        {"config.xml over 32 MiB",
+         app_test::ZipBytes(
+             {{"config.xml", "<FIELDS>" + std::string(33u << 20, ' ') + "</FIELDS>"}}),
+         2, app::msg::kArchiveEntryTooLarge},
         {"window size not decimal",
          app_test::ZipBytes(
              {{"config.xml", "<FIELDS><WINDOW WIDTH=\"64O\" HEIGHT=\"515\"/></FIELDS>"}}),
