@@ -376,7 +376,7 @@ void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std:
     // holds: answering it again would start a second hand-over over the
     // first one's lists.
     if (GenerationJob || answering_) {
-        if (ButtonCode == 4)
+        if (ButtonCode == kButtonClose)
             Close();
         return;
     }
@@ -386,7 +386,7 @@ void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std:
 
     // A value that lost characters on its way in is not what the user typed:
     // it is neither stored nor acted upon.
-    if (!not_latin1.empty() && ButtonCode != 4) {
+    if (!not_latin1.empty() && ButtonCode != kButtonClose) {
         ShowMessage(msg::NotLatin1(not_latin1.front()),
                     key_page ? platform::MessageIcon::Error : platform::MessageIcon::Warning);
         FocusField(not_latin1.front());
@@ -404,10 +404,10 @@ void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std:
     platform::WipeOnExit wipe;
     wipe.Add(submitted);
     switch (ButtonCode) {
-        case 1:
+        case kButtonBack:
             ShowDataPage();
             break;
-        case 2:
+        case kButtonDataPageNext:
             // The code of the last click may stem from the other page (Enter
             // pressed on the key page before any click there): each page is
             // validated only with its own form.
@@ -417,14 +417,14 @@ void Tfrm_req::HTMLViewerFormSubmit(platform::PageViewer& /*viewer*/, const std:
                 ShowKeyPage();
             }
             break;
-        case 3:
+        case kButtonKeyPageNext:
             if (key_page && ValidateKeyPage(submitted)) {
                 if (ValidationLoaded)
                     KeyFields.Assign(submitted);
                 StartGeneration();
             }
             break;
-        case 4:
+        case kButtonClose:
             Close();
             break;
         default:

@@ -52,6 +52,16 @@ struct ProgramImage {
     uint64_t bare_size = 0;
 };
 
+// The codes the page buttons report through their onClick text: Regresar
+// (back to the data page), Continuar on the data page, Continuar on the key
+// page, Cerrar/Salir.
+enum ButtonCodes : int {
+    kButtonBack = 1,
+    kButtonDataPageNext = 2,
+    kButtonKeyPageNext = 3,
+    kButtonClose = 4,
+};
+
 class Tfrm_req : public platform::PageViewerEvents {
   public:
     Tfrm_req(platform::MessageLoop& loop, ProgramImage program);

@@ -22,6 +22,7 @@
 #include "crypto/rsa/rsa_keygen.h"
 #include "platform/file_commit.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/tick_count.h"
 #include "platform/wipe.h"
 
@@ -48,27 +49,6 @@ ByteSpan CopySpan(const std::string& text) {
     mem_copy(span.data, text.data(), static_cast<uint32_t>(text.size()));
     span.length = static_cast<uint32_t>(text.size());
     return span;
-}
-
-// Splits lines the way a text list takes a text: at CR LF, CR or LF, a final
-// line break not starting another line.
-std::vector<std::string> SplitTextLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
 }
 
 }  // namespace
@@ -230,7 +210,7 @@ bool TThread_GenReq::BuildAltNames() {
     if (!ip.empty()) {
         std::string text = ip;
         ReplaceAll(text, ".", "\r\n");
-        const std::vector<std::string> parts = SplitTextLines(text);
+        const std::vector<std::string> parts = platform::SplitLines(text);
         if (parts.size() > kMaxIpParts)
             return Fail(msg::kIpAddressInvalid + ip + ".");
         for (size_t i = 0; i < parts.size(); ++i) {

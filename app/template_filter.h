@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace app {
 
-// Splits text into lines at carriage return, line feed, or both together. A
-// final line break does not start another line.
-std::vector<std::string> SplitLines(const std::string& text);
+using platform::SplitLines;
 
 class THttpMemoFilter {
   public:

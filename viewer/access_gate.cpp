@@ -8,17 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace viewer {
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 std::string TrimBlanks(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t");
@@ -62,7 +56,7 @@ bool ConstantTimeEquals(const std::string& a, const std::string& b) {
 }
 
 AccessGate::AccessGate(std::string host_name, uint16_t port, std::string token, std::string session)
-    : host_name_(Lower(std::move(host_name))),
+    : host_name_(platform::AsciiLower(std::move(host_name))),
       port_(port),
       token_(std::move(token)),
       session_(std::move(session)) {}
@@ -99,12 +93,12 @@ bool AccessGate::HasSession(const std::string& cookie_header) const {
 GateVerdict AccessGate::Check(const GateRequest& request) {
     GateVerdict verdict;
     const std::string authority = Authority();
-    if (Lower(request.host) != authority) {
+    if (platform::AsciiLower(request.host) != authority) {
         verdict.reason = "Host header does not name this server";
         return verdict;
     }
     if (request.method != "GET" && request.method != "HEAD") {
-        if (Lower(request.origin) != "http://" + authority) {
+        if (platform::AsciiLower(request.origin) != "http://" + authority) {
             verdict.reason =
                 request.origin.empty() ? "request without Origin" : "request from a foreign Origin";
             return verdict;
