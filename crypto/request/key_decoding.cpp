@@ -222,34 +222,34 @@ uint32_t key_number_bits(const uint8_t* number, uint32_t len) {
     return bits;
 }
 
-Status rsa_read_public_key(const uint8_t* der, uint32_t len, RsaPublicKey* key) {
-    const Status status = read_public(der, len, key);
+namespace {
+
+// Runs one reader; a key record it failed to fill completely is wiped, so
+// that no part of a private key stays behind in it.
+template <typename Key>
+Status read_or_wipe(Status (*read)(const uint8_t*, uint32_t, Key*), const uint8_t* der,
+                    uint32_t len, Key* key) {
+    const Status status = read(der, len, key);
     if (status != STATUS_OK) {
         mem_wipe(*key);
     }
     return status;
+}
+
+}  // namespace
+
+Status rsa_read_public_key(const uint8_t* der, uint32_t len, RsaPublicKey* key) {
+    return read_or_wipe(read_public, der, len, key);
 }
 
 Status rsa_read_public_key_info(const uint8_t* der, uint32_t len, RsaPublicKey* key) {
-    const Status status = read_public_info(der, len, key);
-    if (status != STATUS_OK) {
-        mem_wipe(*key);
-    }
-    return status;
+    return read_or_wipe(read_public_info, der, len, key);
 }
 
 Status rsa_read_private_key(const uint8_t* der, uint32_t len, RsaPrivateKey* key) {
-    const Status status = read_private(der, len, key);
-    if (status != STATUS_OK) {
-        mem_wipe(*key);
-    }
-    return status;
+    return read_or_wipe(read_private, der, len, key);
 }
 
 Status rsa_read_private_key_info(const uint8_t* der, uint32_t len, RsaPrivateKey* key) {
-    const Status status = read_private_info(der, len, key);
-    if (status != STATUS_OK) {
-        mem_wipe(*key);
-    }
-    return status;
+    return read_or_wipe(read_private_info, der, len, key);
 }
