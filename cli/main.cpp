@@ -38,6 +38,7 @@
 #include "platform/message_loop.h"
 #include "viewer/browser_launch.h"
 #include "viewer/browser_viewer.h"
+#include "viewer/launch_page.h"
 
 extern char** environ;
 
@@ -80,15 +81,24 @@ void ShowNotice(const std::string& text) {
     RunDialog({"xmessage", "-center", "-title", "Aviso", "-buttons", "OK", text});
 }
 
-// Opens the browser window on `url`, sized like the wizard's window. False
-// when there is nothing to open it with.
-bool OpenWindow(const std::string& url, int width, int height) {
+// Opens the browser window, sized like the wizard's window, on `page` (which
+// forwards to the start address: the address itself, with its token, must
+// not be on any command line). The window's own browser profile gets its
+// password manager and autofill turned off first. False when there is
+// nothing to open it with.
+bool OpenWindow(const viewer::LaunchPage& page, int width, int height) {
     viewer::WindowRequest request;
-    request.url = url;
+    request.url = page.FileUrl();
     request.width = width;
     request.height = height;
     request.profile_dir = viewer::WindowProfileDir();
     request.as_root = geteuid() == 0;
+    if (!request.profile_dir.empty() && !viewer::PrepareWindowProfile(request.profile_dir)) {
+        std::fprintf(
+            stderr, "%s\n",
+            cli::ForTerminal("reqwiz: no se pudo ajustar el perfil del navegador.").c_str());
+        std::fflush(stderr);
+    }
     return viewer::LaunchDetached(viewer::WindowCommand(request, viewer::FindProgram));
 }
 
@@ -145,6 +155,11 @@ int main(int argc, char** argv) {
     // `reqwiz inspect FILE [--key FILE.key] [--json]` reads and checks them.
     if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0)
         return cli::RunInspect(argc - 2, argv + 2);
+    // `reqwiz --prepare-browser-profile DIR` prepares a browser profile
+    // folder the way the window's own is prepared before it opens (for the
+    // browser tests).
+    if (argc == 3 && std::strcmp(argv[1], "--prepare-browser-profile") == 0)
+        return viewer::PrepareWindowProfile(argv[2]) ? 0 : 1;
     std::vector<std::string> args;
     bool open_window = true;
     for (int i = 1; i < argc; ++i) {
@@ -163,6 +178,10 @@ int main(int argc, char** argv) {
             return failure->exit_code;
         }
 
+        // The page the browser opens goes away as soon as it has done its
+        // work, and in any case when the program ends. It outlives the
+        // viewer, whose server threads may still remove it.
+        viewer::LaunchPage launch_page;
         viewer::ViewerOptions options;
         options.title = window.Caption;
         viewer::BrowserViewer page_viewer(loop, window, options);
@@ -180,7 +199,14 @@ int main(int argc, char** argv) {
         const std::string url = page_viewer.StartUrl();
         std::printf("%s\n", url.c_str());
         std::fflush(stdout);
-        if (open_window && !OpenWindow(url, window.Width, window.Height)) {
+        page_viewer.OnStartTokenUsed([&launch_page] { launch_page.Remove(); });
+        bool opened = false;
+        if (open_window && launch_page.Create(url)) {
+            opened = OpenWindow(launch_page, window.Width, window.Height);
+            if (!opened)
+                launch_page.Remove();
+        }
+        if (open_window && !opened) {
             std::fprintf(
                 stderr, "%s\n",
                 cli::ForTerminal("reqwiz: abra esta direcci\xF3n en un navegador.").c_str());
@@ -189,6 +215,7 @@ int main(int argc, char** argv) {
 
         const int exit_code = loop.Run();
         page_viewer.Stop();
+        launch_page.Remove();
         window.AttachViewer(nullptr);
         window.FormDestroy();
         return exit_code;

@@ -90,6 +90,11 @@ bool AccessGate::HasSession(const std::string& cookie_header) const {
     return found;
 }
 
+void AccessGate::OnTokenUsed(std::function<void()> on_used) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    on_token_used_ = std::move(on_used);
+}
+
 GateVerdict AccessGate::Check(const GateRequest& request) {
     GateVerdict verdict;
     const std::string authority = Authority();
@@ -110,16 +115,21 @@ GateVerdict AccessGate::Check(const GateRequest& request) {
             verdict.kind = GateVerdict::Redirect;
             return verdict;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        const bool matches = ConstantTimeEquals(request.token, token_);
-        if (matches && !token_used_) {
+        std::function<void()> on_used;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const bool matches = ConstantTimeEquals(request.token, token_);
+            if (!matches || token_used_) {
+                verdict.reason = matches ? "start token already used" : "wrong start token";
+                return verdict;
+            }
             token_used_ = true;
-            verdict.kind = GateVerdict::Redirect;
-            verdict.set_cookie =
-                CookieName() + "=" + session_ + "; Path=/; HttpOnly; SameSite=Strict";
-            return verdict;
+            on_used.swap(on_token_used_);
         }
-        verdict.reason = matches ? "start token already used" : "wrong start token";
+        verdict.kind = GateVerdict::Redirect;
+        verdict.set_cookie = CookieName() + "=" + session_ + "; Path=/; HttpOnly; SameSite=Strict";
+        if (on_used)
+            on_used();
         return verdict;
     }
     if (!session) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -60,6 +61,11 @@ class AccessGate {
     // consumed by the first request that presents it correctly.
     GateVerdict Check(const GateRequest& request);
 
+    // `on_used` runs once, on the thread of the request that consumed the
+    // token, right after it was consumed (the start page that carried it
+    // can then be thrown away). Set it before the address is handed out.
+    void OnTokenUsed(std::function<void()> on_used);
+
     // Name of the session cookie.
     std::string CookieName() const;
 
@@ -76,6 +82,7 @@ class AccessGate {
     std::string session_;
     std::mutex mutex_;
     bool token_used_ = false;
+    std::function<void()> on_token_used_;
 };
 
 }  // namespace viewer

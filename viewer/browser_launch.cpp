@@ -8,7 +8,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/file_commit.h"
+#include "platform/files.h"
 
 namespace viewer {
 
@@ -132,6 +138,53 @@ std::string WindowProfileDir() {
     if (error)
         return std::string();
     return dir;
+}
+
+namespace {
+
+// The member `key` of `parent` as an object, made one when missing or not an
+// object.
+nlohmann::json& ObjectMember(nlohmann::json& parent, const char* key) {
+    nlohmann::json& member = parent[key];
+    if (!member.is_object())
+        member = nlohmann::json::object();
+    return member;
+}
+
+}  // namespace
+
+bool PrepareWindowProfile(const std::string& profile_dir) {
+    if (profile_dir.empty())
+        return false;
+    const std::string folder = profile_dir + "/Default";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        return false;
+    const std::string path = folder + "/Preferences";
+
+    nlohmann::json preferences = nlohmann::json::object();
+    std::string text;
+    if (platform::ReadWholeFile(path, text)) {
+        nlohmann::json read = nlohmann::json::parse(text, nullptr, false);
+        if (read.is_object())
+            preferences = std::move(read);
+    }
+    // The password manager: no offer to save, no saved login, no automatic
+    // sign-in.
+    preferences["credentials_enable_service"] = false;
+    preferences["credentials_enable_autosignin"] = false;
+    ObjectMember(preferences, "profile")["password_manager_enabled"] = false;
+    // Autofill of addresses and cards, and the suggestions of what was typed
+    // in a field before.
+    nlohmann::json& autofill = ObjectMember(preferences, "autofill");
+    autofill["profile_enabled"] = false;
+    autofill["credit_card_enabled"] = false;
+    autofill["enabled"] = false;
+
+    const std::string out = preferences.dump();
+    size_t failed = 0;
+    return platform::CommitFiles({{path, 0600, {std::string_view(out)}}}, failed);
 }
 
 }  // namespace viewer

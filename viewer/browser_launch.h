@@ -41,4 +41,13 @@ bool LaunchDetached(const std::vector<std::string>& argv);
 // be made.
 std::string WindowProfileDir();
 
+// Turns the browser's password manager and form autofill off in the profile
+// folder `profile_dir` (its Default/Preferences), so that nothing typed in
+// the wizard, its passwords least of all, is offered for saving, kept or
+// filled in again. Other settings of an existing file are kept; a file the
+// browser could not read either is started afresh. The file is replaced
+// whole (mode 0600), never left half written. False when it could not be
+// written.
+bool PrepareWindowProfile(const std::string& profile_dir);
+
 }  // namespace viewer

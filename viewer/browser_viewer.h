@@ -88,6 +88,14 @@ class BrowserViewer : public platform::PageViewer {
     // with the one-time start token.
     std::string StartUrl() const;
 
+    // `on_used` runs once, on a server thread, when the start token has been
+    // exchanged for the session. After Start(), before the address is
+    // handed out.
+    void OnStartTokenUsed(std::function<void()> on_used) {
+        if (gate_)
+            gate_->OnTokenUsed(std::move(on_used));
+    }
+
     // Runs on the window thread when the page has gone away for good (the
     // user closed the browser window).
     std::function<void()> OnPageGone;

@@ -53,7 +53,8 @@ const home = session.home;
 const startWizard = () => session.startWizard();
 const openWindow = (url) => session.openWindow(url);
 
-before(() => session.begin());
+// The browser profile is prepared as the program prepares its window's own.
+before(() => session.begin({prepareProfile: true}));
 after(() => session.end());
 
 // ---------------------------------------------------------------------------
@@ -161,8 +162,15 @@ test('a whole run with accented names writes files OpenSSL accepts', async () =>
             pages.push(new URL(frame.url()).pathname);
     });
     await fillDataPage(page);
-    await setValue(page, 'PWD', PASSWORD);
-    await setValue(page, 'PWD2', PASSWORD);
+    // Typed key by key, as a user does: what a browser's password manager
+    // watches for.
+    for (const name of ['PWD', 'PWD2']) {
+        await page.locator(`[name="${name}"]`).focus();
+        await page.keyboard.type(PASSWORD);
+    }
+    assert.equal(await page.locator('[name="PWD"]').inputValue(), PASSWORD);
+    assert.equal(await page.locator('[name="PWD"]').getAttribute('autocomplete'), 'new-password');
+    assert.equal(await page.locator('[name="KEY"]').getAttribute('autocomplete'), 'off');
     await pickFile(page, 'BTN_KEY', folder, 'llave');
     await pickFile(page, 'BTN_REQ', folder, 'solicitud');
     assert.equal(await page.locator('[name="KEY"]').inputValue(), path.join(folder, 'llave.key'));
@@ -378,4 +386,27 @@ test('Enter on the question that replaces a key answers No', async () => {
     assert.equal(fs.readFileSync(path.join(folder, 'llave.key'), 'latin1'), 'vieja');
     assert.equal(await page.locator('.reqwiz-collect').count(), 0);
     wizard.child.kill();
+});
+
+// Last, once the browser has ended and written out all it keeps: nothing of
+// its profile holds the password, in any encoding, and the settings that
+// keep passwords and form data out of it are still in place.
+test('the browser profile keeps no password and its saving stays off', async () => {
+    await session.closeBrowser();
+    const needles = ['utf8', 'latin1', 'utf16le'].map((encoding) => Buffer.from(PASSWORD, encoding));
+    const files = fs.readdirSync(session.profileDir, {recursive: true})
+                      .map((name) => path.join(session.profileDir, name))
+                      .filter((file) => fs.lstatSync(file).isFile());
+    assert.ok(files.some((file) => file.endsWith(path.join('Default', 'Login Data'))),
+              files.join('\n'));
+    for (const file of files) {
+        const bytes = fs.readFileSync(file);
+        for (const needle of needles)
+            assert.equal(bytes.indexOf(needle), -1, `${file} holds the password`);
+    }
+    const preferences =
+        JSON.parse(fs.readFileSync(path.join(session.profileDir, 'Default', 'Preferences')));
+    assert.equal(preferences.credentials_enable_service, false);
+    assert.equal(preferences.autofill.profile_enabled, false);
+    assert.equal(preferences.autofill.credit_card_enabled, false);
 });

@@ -55,8 +55,14 @@ export class Session {
         this.context = null;
     }
 
-    async begin() {
+    // With `prepareProfile` the browser profile is first prepared by the
+    // program itself, as it prepares its window's own before opening it.
+    async begin({prepareProfile = false} = {}) {
         fs.mkdirSync(output, {recursive: true});
+        if (prepareProfile) {
+            const prepared = spawnSync(program, ['--prepare-browser-profile', this.profileDir]);
+            assert.equal(prepared.status, 0, String(prepared.stderr));
+        }
         this.context = await this.chromium.launchPersistentContext(this.profileDir, {
             executablePath: browserPath,
             headless: true,
@@ -68,9 +74,15 @@ export class Session {
         });
     }
 
-    async end() {
+    // Ends the browser, which writes out everything it keeps.
+    async closeBrowser() {
         if (this.context)
             await this.context.close();
+        this.context = null;
+    }
+
+    async end() {
+        await this.closeBrowser();
         // A program that a failed step left running is ended here.
         for (const child of this.started)
             if (child.exitCode === null && child.signalCode === null)

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <regex>
 #include <string>
@@ -102,16 +103,22 @@ TEST(ViewerSecurity, TheTokenBuysOneSessionCookieAndACleanAddress) {
     Wizard wizard;
     httplib::Client client = wizard.Client();
     const std::string start = StartPath(wizard);
+    // The page the browser was opened on is thrown away when the token is
+    // spent, and only then.
+    std::atomic<int> token_used{0};
+    wizard.viewer().OnStartTokenUsed([&token_used] { ++token_used; });
 
     auto wrong = client.Get("/?token=00000000000000000000000000000000");
     ASSERT_TRUE(wrong);
     EXPECT_EQ(wrong->status, 403);
     EXPECT_NE(wrong->body.find("wrong start token"), std::string::npos);
+    EXPECT_EQ(token_used, 0);
 
     auto first = client.Get(start.c_str());
     ASSERT_TRUE(first);
     EXPECT_EQ(first->status, 303);
     EXPECT_EQ(first->get_header_value("Location"), "/");
+    EXPECT_EQ(token_used, 1);
     EXPECT_EQ(first->get_header_value("Cache-Control"), "no-store");
     const std::string set_cookie = first->get_header_value("Set-Cookie");
     EXPECT_NE(set_cookie.find("HttpOnly"), std::string::npos) << set_cookie;
@@ -131,6 +138,7 @@ TEST(ViewerSecurity, TheTokenBuysOneSessionCookieAndACleanAddress) {
     EXPECT_EQ(again->status, 403);
     EXPECT_NE(again->body.find("already used"), std::string::npos);
     EXPECT_TRUE(again->get_header_value("Set-Cookie").empty());
+    EXPECT_EQ(token_used, 1);
 }
 
 TEST(ViewerSecurity, HostMustNameTheServerItself) {

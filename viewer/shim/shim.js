@@ -90,6 +90,29 @@ function collectControls() {
             el.removeAttribute('onclick');
         }
     });
+    keepFieldsUnsaved();
+}
+
+// Nothing typed in the wizard may be offered for saving, kept or filled in
+// again, by the browser or by a password manager added to it: the forms and
+// their fields say so in every way those read. A password field asks for a
+// "new" password, which no browser fills in from what it has kept.
+var TEXT_FIELD = {'': 1, text: 1, search: 1, email: 1, tel: 1, url: 1, number: 1};
+function keepFieldsUnsaved() {
+    Array.prototype.forEach.call(document.forms, function(form) {
+        form.setAttribute('autocomplete', 'off');
+    });
+    controls.forEach(function(el) {
+        var password = el.tagName === 'INPUT' && typeOf(el) === 'password';
+        var text = el.tagName === 'TEXTAREA' || (el.tagName === 'INPUT' && TEXT_FIELD[typeOf(el)]);
+        if (!password && !text)
+            return;
+        el.setAttribute('autocomplete', password ? 'new-password' : 'off');
+        el.setAttribute('data-lpignore', 'true');
+        el.setAttribute('data-1p-ignore', 'true');
+        el.setAttribute('data-bwignore', 'true');
+        el.setAttribute('data-form-type', 'other');
+    });
 }
 
 function clickText(el) { return el.getAttribute('data-reqwiz-click') || ''; }
