@@ -9,14 +9,10 @@
 
 namespace {
 
-// Writes, backwards, everything of the file around the ciphertext:
-//
-//   30 82 [len]
-//     30 1A 06 09 [oid] 30 0D 04 08 [salt] 02 01 [count]
-//     04 82 [len] [ciphertext]
-//
-// The lengths 0D and 1A are counted, not assumed: they come out as 13 and 26
-// for every scheme and count the writer accepts.
+// Writes, backwards, everything of the file around the ciphertext (the
+// layout drawn in keyfile.h). The lengths 0D and 1A are counted, not
+// assumed: they come out as 13 and 26 for every scheme and count the writer
+// accepts.
 uint32_t write_envelope(DerWriter* w, AlgorithmCode algorithm, uint8_t iterations,
                         uint8_t salt[PBE_SALT_LEN], const ByteSpan& ciphertext) {
     uint8_t oid[OID_MAX_LEN];
