@@ -25,10 +25,6 @@ InputHook MessageLoop::SetHook(InputHook hook) {
     return hook;
 }
 
-void MessageLoop::SetInputHandler(std::function<void(const InputMessage&)> handler) {
-    input_handler_ = std::move(handler);
-}
-
 void MessageLoop::Quit(int exit_code) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -73,8 +69,6 @@ void MessageLoop::Dispatch(Message& message) {
     const InputMessage& input = std::get<InputMessage>(message);
     if (hook_)
         hook_(input);
-    if (input_handler_)
-        input_handler_(input);
 }
 
 int MessageLoop::Run() {

@@ -41,17 +41,13 @@ class MessageLoop {
     void Post(Task task);
 
     // Queues an input message. Safe from any thread. On the window thread the
-    // hook in place at dispatch time sees it, then the input handler does.
+    // hook in place at dispatch time sees it.
     void PostInput(const InputMessage& message);
 
     // Replaces the input hook and returns the one it replaces, so that a modal
     // step can put its own hook in place and restore the previous one after.
     // Window thread only. An empty hook means none.
     InputHook SetHook(InputHook hook);
-
-    // Called for each input message after the hook (for instance by the page
-    // viewer's own input handling). Window thread only. Empty means none.
-    void SetInputHandler(std::function<void(const InputMessage&)> handler);
 
     // Runs the loop on the calling thread (the window thread) until Quit is
     // called; returns the code given to Quit.
@@ -85,7 +81,6 @@ class MessageLoop {
     bool quit_ = false;
     int exit_code_ = 0;
     InputHook hook_;
-    std::function<void(const InputMessage&)> input_handler_;
 };
 
 }  // namespace platform
