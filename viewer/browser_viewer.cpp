@@ -209,10 +209,11 @@ BrowserViewer::~BrowserViewer() {
 }
 
 bool BrowserViewer::Start() {
-    server_ = std::make_unique<GuardedServer>(ServerLimits{},
-                                              [this](bool full) { channel_.ServerFull(full); });
-    server_->set_payload_max_length(1 << 20);
-    const int port = server_->bind_to_any_port("127.0.0.1");
+    auto server = std::make_unique<GuardedServer>(ServerLimits{},
+                                                  [this](bool full) { channel_.ServerFull(full); });
+    server->set_payload_max_length(1 << 20);
+    const int port = server->BindToAnyPort("127.0.0.1");
+    server_ = std::move(server);
     if (port <= 0 || port > 65535) {
         server_.reset();
         return false;

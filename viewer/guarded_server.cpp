@@ -76,10 +76,11 @@ class DeadlineStream : public httplib::Stream {
         : sock_(sock), running_(running), limits_(limits) {}
 
     // Waits, taking nothing from the socket, until a complete request head
-    // is buffered. False when the deadline passes first, the client closes,
-    // the head outgrows the limit or the server stops.
-    bool WaitForHead() {
-        const Clock::time_point deadline = Clock::now() + limits_.head_deadline;
+    // is buffered; the wait began at `since`. False when the deadline passes
+    // first, the client closes, the head outgrows the limit or the server
+    // stops.
+    bool WaitForHead(Clock::time_point since) {
+        const Clock::time_point deadline = since + limits_.head_deadline;
         std::string seen(buffer_, offset_, std::string::npos);
         if (HasHead(seen))
             return true;
@@ -179,12 +180,41 @@ class DeadlineStream : public httplib::Stream {
     size_t offset_ = 0;
 };
 
+// When the connection now being served on this thread was accepted.
+thread_local Clock::time_point t_accepted{};
+
+// The library's thread pool, which also hands each connection the moment it
+// was accepted: a connection that waited in line for a thread has used that
+// wait from its head's deadline.
+class StampedPool : public httplib::TaskQueue {
+  public:
+    explicit StampedPool(size_t threads) : pool_(threads) {}
+    void enqueue(std::function<void()> fn) override {
+        pool_.enqueue([fn = std::move(fn), accepted = Clock::now()] {
+            t_accepted = accepted;
+            fn();
+        });
+    }
+    void shutdown() override { pool_.shutdown(); }
+
+  private:
+    httplib::ThreadPool pool_;
+};
+
 }  // namespace
 
 GuardedServer::GuardedServer(ServerLimits limits, std::function<void(bool)> on_full)
     : limits_(limits), on_full_(std::move(on_full)) {
     const size_t threads = std::max<size_t>(limits_.threads, 1);
-    new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    new_task_queue = [threads] { return new StampedPool(threads); };
+}
+
+int GuardedServer::BindToAnyPort(const std::string& host) {
+    const int port = bind_to_any_port(host);
+    // Listening again on a listening socket only changes its queue length.
+    if (port > 0 && port <= 65535 && ::listen(svr_sock_, SOMAXCONN) != 0)
+        return 0;
+    return port;
 }
 
 bool GuardedServer::process_and_close_socket(socket_t sock) {
@@ -206,11 +236,13 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
         }
     } free_thread{*this, threads};
 
+    const Clock::time_point accepted =
+        t_accepted == Clock::time_point{} ? Clock::now() : std::exchange(t_accepted, {});
     DeadlineStream stream(sock, svr_sock_, limits_);
     bool served = false;
     const size_t count = std::max<size_t>(limits_.requests_per_connection, 1);
     for (size_t i = 0; i < count && svr_sock_ != INVALID_SOCKET; ++i) {
-        if (!stream.WaitForHead())
+        if (!stream.WaitForHead(i == 0 ? accepted : Clock::now()))
             break;
         stream.StartRequest();
         bool closed = false;

@@ -9,7 +9,8 @@
 //   - a request is read only once its complete head (request line, headers
 //     and the empty line) is in the socket's buffer; the head must arrive
 //     within `head_deadline` of the moment the server starts waiting for it
-//     (the connection's accept, or the end of the previous answer), else the
+//     (the connection's accept, so that time spent waiting in line for a
+//     thread counts, or the end of the previous answer), else the
 //     connection is dropped. Waiting looks at the buffer without taking from
 //     it, so nothing is parsed before the head is whole;
 //   - the body, once the head is there, must arrive within `body_deadline`,
@@ -27,6 +28,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <string>
 
 namespace viewer {
 
@@ -47,6 +49,12 @@ class GuardedServer : public httplib::Server {
     // a connection and with false when one becomes free again; it runs on
     // the server's threads.
     GuardedServer(ServerLimits limits, std::function<void(bool full)> on_full);
+
+    // Binds to a free port of `host` and returns it (0 on failure). The
+    // queue of connections not yet accepted is made long enough that a
+    // burst of connections does not leave the page's own waiting to be
+    // retried by its system.
+    int BindToAnyPort(const std::string& host);
 
     const ServerLimits& limits() const { return limits_; }
 
