@@ -33,10 +33,10 @@ int MillisecondsUntil(Clock::time_point deadline) {
 }
 
 // Waits until the socket is ready for `events` or `deadline` passes, looking
-// at `running` (the listening socket) between short waits.
+// at `running` (the listening socket, when given) between short waits.
 bool WaitReady(int sock, short events, Clock::time_point deadline,
-               const std::atomic<socket_t>& running) {
-    while (running != INVALID_SOCKET) {
+               const std::atomic<socket_t>* running) {
+    while (!running || *running != INVALID_SOCKET) {
         const int wait = MillisecondsUntil(deadline);
         pollfd entry{sock, events, 0};
         const int ready = poll(&entry, 1, wait);
@@ -91,7 +91,7 @@ class DeadlineStream : public httplib::Stream {
                 return false;
             if (last_size > 0)
                 std::this_thread::sleep_for(kPeekPause);
-            else if (!WaitReady(sock_, POLLIN, deadline, running_))
+            else if (!WaitReady(sock_, POLLIN, deadline, &running_))
                 return false;
             const ssize_t got = recv(sock_, peeked.data(), peeked.size(), MSG_PEEK | MSG_DONTWAIT);
             if (got == 0)
@@ -116,18 +116,18 @@ class DeadlineStream : public httplib::Stream {
     void StartRequest() { read_deadline_ = Clock::now() + limits_.body_deadline; }
 
     bool is_readable() const override {
-        return offset_ < buffer_.size() || WaitReady(sock_, POLLIN, read_deadline_, running_);
+        return offset_ < buffer_.size() || WaitReady(sock_, POLLIN, read_deadline_, &running_);
     }
 
     bool is_writable() const override {
-        return WaitReady(sock_, POLLOUT, Clock::now() + limits_.write_deadline, running_);
+        return WaitReady(sock_, POLLOUT, Clock::now() + limits_.write_deadline, nullptr);
     }
 
     ssize_t read(char* ptr, size_t size) override {
         if (offset_ >= buffer_.size()) {
             buffer_.clear();
             offset_ = 0;
-            if (!WaitReady(sock_, POLLIN, read_deadline_, running_))
+            if (!WaitReady(sock_, POLLIN, read_deadline_, &running_))
                 return -1;
             char chunk[4096];
             const ssize_t got = recv(sock_, chunk, sizeof chunk, MSG_DONTWAIT);
@@ -143,11 +143,13 @@ class DeadlineStream : public httplib::Stream {
         return static_cast<ssize_t>(count);
     }
 
+    // An answer is written out even while the server stops: the last one is
+    // often the page's "close" command.
     ssize_t write(const char* ptr, size_t size) override {
         const Clock::time_point deadline = Clock::now() + limits_.write_deadline;
         size_t written = 0;
         while (written < size) {
-            if (!WaitReady(sock_, POLLOUT, deadline, running_))
+            if (!WaitReady(sock_, POLLOUT, deadline, nullptr))
                 return -1;
             const ssize_t sent =
                 send(sock_, ptr + written, size - written, MSG_NOSIGNAL | MSG_DONTWAIT);
