@@ -15,6 +15,7 @@
 #include "platform/latin1.h"
 #include "platform/wipe.h"
 #include "viewer/directory_listing.h"
+#include "viewer/guarded_server.h"
 #include "viewer/page_inject.h"
 
 namespace viewer {
@@ -208,11 +209,11 @@ BrowserViewer::~BrowserViewer() {
 }
 
 bool BrowserViewer::Start() {
-    server_ = std::make_unique<httplib::Server>();
-    // Long polls, page loads and the shim's posts each hold a thread.
-    server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
-    server_->set_payload_max_length(1 << 20);
-    const int port = server_->bind_to_any_port("127.0.0.1");
+    auto server = std::make_unique<GuardedServer>(ServerLimits{},
+                                                  [this](bool full) { channel_.ServerFull(full); });
+    server->set_payload_max_length(1 << 20);
+    const int port = server->BindToAnyPort("127.0.0.1");
+    server_ = std::move(server);
     if (port <= 0 || port > 65535) {
         server_.reset();
         return false;

@@ -91,13 +91,20 @@ bool CommandChannel::PageConnected() const {
     return connected_;
 }
 
+void CommandChannel::ServerFull(bool full) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (server_full_ && !full)
+        server_free_since_ = Clock::now();
+    server_full_ = full;
+}
+
 bool CommandChannel::PageGone(Clock::time_point now, Clock::duration grace) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!connected_ || requests_in_flight_ > 0)
+    if (!connected_ || requests_in_flight_ > 0 || server_full_)
         return false;
     if (polls_in_flight_ > 0 && !leaving_)
         return false;
-    return now - last_seen_ > grace;
+    return now - std::max(last_seen_, server_free_since_) > grace;
 }
 
 void CommandChannel::Shutdown() {

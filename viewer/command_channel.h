@@ -58,9 +58,16 @@ class CommandChannel {
     // True once a page has said hello.
     bool PageConnected() const;
 
+    // The server has no free thread (true) or has one again (false). While
+    // it is full the page's requests wait in line, so its silence says
+    // nothing about the page: silence counts only from the moment the server
+    // last had a free thread.
+    void ServerFull(bool full);
+
     // True when a page has said hello once and is now gone: no request is
     // being answered, no poll is waiting (or the current page said it was
-    // leaving), and nothing was heard of it for `grace`.
+    // leaving), and nothing was heard of it for `grace` while the server
+    // could serve it.
     bool PageGone(Clock::time_point now, Clock::duration grace) const;
 
     // Ends every waiting poll and makes later ones return at once.
@@ -80,6 +87,8 @@ class CommandChannel {
     int polls_in_flight_ = 0;
     int requests_in_flight_ = 0;
     Clock::time_point last_seen_{};
+    bool server_full_ = false;
+    Clock::time_point server_free_since_{};
 };
 
 }  // namespace viewer

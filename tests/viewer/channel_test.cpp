@@ -99,4 +99,19 @@ TEST(CommandChannel, AWaitingPollKeepsThePageUnlessThatPageSaidGoodbye) {
     page.join();
 }
 
+TEST(CommandChannel, SilenceCountsOnlyWhileTheServerHadAFreeThread) {
+    const auto grace = 3s;
+    const auto later = [] { return CommandChannel::Clock::now() + 10s; };
+    CommandChannel channel;
+    channel.PageHello("a");
+    // Every thread busy: the page's requests wait in line, so no silence
+    // counts, however long.
+    channel.ServerFull(true);
+    EXPECT_FALSE(channel.PageGone(later(), grace));
+    // A thread is free again: the grace starts now, not at the last hello.
+    channel.ServerFull(false);
+    EXPECT_FALSE(channel.PageGone(CommandChannel::Clock::now() + 2s, grace));
+    EXPECT_TRUE(channel.PageGone(later(), grace));
+}
+
 }  // namespace
