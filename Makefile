@@ -30,7 +30,7 @@ $(E2E_DIR)/node_modules/.package-lock.json: $(E2E_DIR)/package-lock.json $(E2E_D
 	@touch $@
 
 test: build e2e-deps
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --repeat until-pass:2
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the unit tests.
 test-asan: deps
