@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/latin1.h"
+#include "platform/text.h"
 #include "platform/wipe.h"
 #include "viewer/directory_listing.h"
 #include "viewer/guarded_server.h"
@@ -69,14 +70,6 @@ json ParseMessage(const std::string& text) {
     return json::parse(text, nullptr, false);
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 constexpr const char kContentSecurityPolicy[] =
     "default-src 'self'; script-src 'self' 'unsafe-inline'; style-src 'self' 'unsafe-inline'; "
     "img-src 'self' data:; connect-src 'self'; form-action 'self'; frame-ancestors 'none'; "
@@ -86,7 +79,7 @@ constexpr const char kContentSecurityPolicy[] =
 // mail. Anything else (file:, javascript:, a program's own scheme, a bare
 // name that an opener might take for a file or an option) goes nowhere.
 bool OpensOutside(const std::string& url) {
-    const std::string lower = LowerAscii(url);
+    const std::string lower = platform::AsciiLower(url);
     for (const char* scheme : {"http://", "https://", "mailto:"}) {
         if (lower.rfind(scheme, 0) == 0)
             return true;
@@ -99,7 +92,7 @@ std::string ExtensionOf(const std::string& name) {
     const size_t dot = name.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return std::string();
-    return LowerAscii(name.substr(dot + 1));
+    return platform::AsciiLower(name.substr(dot + 1));
 }
 
 bool IsPageName(const std::string& name) {
