@@ -11,7 +11,7 @@ build_packages=(
     cmake make ninja-build g++ pkg-config
     libgtest-dev libgmock-dev
     openssl gnutls-bin
-    libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
+    libzip-dev libminizip-dev libpugixml-dev nlohmann-json3-dev
 )
 browser_packages=(chromium fonts-liberation nodejs npm)
 # A browser tool already on PATH counts as present whatever package brought
