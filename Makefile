@@ -1,10 +1,11 @@
 # Entry points for people and CI. Every target installs what is missing first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+DEB_BUILD  ?= build-deb
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test e2e-deps test-asan bench run format format-check clean
+.PHONY: all deps build test e2e-deps test-asan deb deb-check bench run format format-check clean
 
 all: build
 
@@ -38,6 +39,20 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
 
+# The Debian package, from a Release build of the program alone in
+# $(DEB_BUILD)/: $(DEB_BUILD)/reqwiz_VERSION_ARCH.deb.
+deb: deps
+	@scripts/install-deps.sh package
+	cmake -S . -B $(DEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
+	cmake --build $(DEB_BUILD) -j $(JOBS) --target reqwiz-packed reqwiz-package-files
+	rm -f $(DEB_BUILD)/reqwiz_*.deb
+	cd $(DEB_BUILD) && cpack -G DEB
+
+# The package checked as a user meets it: lintian, the desktop entry and the
+# metadata, then installed on this machine (needs root), run, and removed.
+deb-check: deb
+	scripts/deb-check.sh $(DEB_BUILD)/reqwiz_*.deb $(DEB_BUILD)/reqwiz
+
 bench: build
 	@echo "benchmarks are in $(BUILD)/ (bench_*) and bench/*.sh"
 
@@ -55,4 +70,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD)

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and only those that are
 # missing. Safe to run again: with everything present it does nothing.
-#   scripts/install-deps.sh [build|browser]...
+#   scripts/install-deps.sh [build|browser|package]...
 # "build" (the default) is what compiling and the unit tests need; "browser"
 # adds Chromium (with fonts for the pages) and Node.js for the end-to-end
-# tests and `make run`.
+# tests and `make run`; "package" is what `make deb` and `make deb-check`
+# need: dpkg-shlibdeps (dpkg-dev, file) for the package's dependencies, and
+# lintian, desktop-file-validate and appstreamcli to check what it installs.
 set -euo pipefail
 
 build_packages=(
@@ -14,6 +16,7 @@ build_packages=(
     libzip-dev libminizip-dev libpugixml-dev nlohmann-json3-dev
 )
 browser_packages=(chromium fonts-liberation nodejs npm)
+package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 # A browser tool already on PATH counts as present whatever package brought
 # it: Node.js from another source carries its own npm, and Debian's npm
 # package would conflict with it.
@@ -24,6 +27,7 @@ for group in "${@:-build}"; do
     case "$group" in
         build) wanted+=("${build_packages[@]}") ;;
         browser) wanted+=("${browser_packages[@]}") ;;
+        package) wanted+=("${package_packages[@]}") ;;
         *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
     esac
 done
