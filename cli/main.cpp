@@ -164,7 +164,9 @@ int main(int argc, char** argv) {
         return viewer::PrepareWindowProfile(argv[2]) ? 0 : 1;
     // The wizard's own arguments. --help and --version answer and end before
     // anything starts; the value after /ZIP or /CONFIG is a file name, never
-    // an option; any other word is left to the window, as it always was.
+    // an option. A long option ("--...") the program does not know is
+    // refused; any other word is left to the window, which ignores what is
+    // not one of its switches (only the slash makes a switch).
     std::vector<std::string> args;
     bool open_window = true;
     for (int i = 1; i < argc; ++i) {
@@ -182,7 +184,7 @@ int main(int argc, char** argv) {
             return 0;
         } else if (word == "--no-open") {
             open_window = false;
-        } else if (word.size() > 1 && word[0] == '-') {
+        } else if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
             std::fputs(cli::ForTerminal("reqwiz: " + word +
                                         ": opci\xF3n desconocida\nPruebe \xABreqwiz --help\xBB.\n")
                            .c_str(),
