@@ -185,6 +185,8 @@ Status read_encrypted_data(Reader* r, const DerElement& value) {
     PfxScheme scheme;
     PFX_TRY(pfx_read_scheme(algorithm.start, algorithm.size, &scheme), PFX_READ_UNSUPPORTED);
     r->out->certificate_scheme = scheme.kind;
+    r->out->certificate_prf = scheme.prf;
+    r->out->certificate_cipher = scheme.cipher;
     if (data.length > r->out->storage_len - r->used) {
         return PFX_READ_NOT_PFX;
     }
@@ -214,6 +216,11 @@ Status check_mac(Reader* r, DerReader* pfx, const DerElement& content) {
     DER_TRY(der_read_expect(&digest_info, DER_TAG_SEQUENCE, &e));
     DER_TRY(der_enter(&e, &algorithm));
     DER_TRY(der_read_expect(&algorithm, DER_TAG_OID, &oid));
+    if (!der_at_end(&algorithm)) {
+        DER_TRY(der_read_element(&algorithm, &e));
+        DER_TRY(der_get_null(&e));
+        DER_TRY(der_expect_end(&algorithm));
+    }
     DER_TRY(der_read_expect(&digest_info, DER_TAG_OCTET_STRING, &mac));
     DER_TRY(der_expect_end(&digest_info));
     DER_TRY(der_read_expect(&mac_data, DER_TAG_OCTET_STRING, &salt));

@@ -42,6 +42,8 @@ struct PfxContents {
     AlgorithmCode key_prf;  // PBES2: ALG_SHA1 or ALG_SHA256
     uint32_t key_cipher;    // PBES2: PFX_CIPHER_*
     uint32_t certificate_scheme;
+    AlgorithmCode certificate_prf;
+    uint32_t certificate_cipher;
     bool has_key;
     RsaPrivateKey key;
     uint32_t certificate_count;
