@@ -183,7 +183,8 @@ int InspectPfx(const std::string& bytes, bool json) {
             json);
     const std::string mac = c.mac_digest == ALG_SHA256 ? "HMAC-SHA-256" : "HMAC-SHA-1";
     const std::string key_scheme = SchemeName(c.key_scheme, c.key_prf, c.key_cipher);
-    const std::string cert_scheme = SchemeName(c.certificate_scheme, c.certificate_prf, c.certificate_cipher);
+    const std::string cert_scheme =
+        SchemeName(c.certificate_scheme, c.certificate_prf, c.certificate_cipher);
     r.text += Latin1ToUtf8("  Integridad: ") + mac + ", " + std::to_string(c.mac_iterations) +
               " iteraciones\n";
     r.text += "  Llave: " + key_scheme + "\n";

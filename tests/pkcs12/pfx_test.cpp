@@ -17,7 +17,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const char* const kPassword = "Contrase\xF1" "a 2026";
+const char* const kPassword =
+    "Contrase\xF1"
+    "a 2026";
 
 RandomPool seeded_pool(uint8_t seed) {
     RandomPool pool;
@@ -39,7 +41,9 @@ struct Fixture {
         input.certificates[0] = ByteSpan{cert.data(), static_cast<uint32_t>(cert.size())};
         input.certificates[1] = ByteSpan{chain.data(), static_cast<uint32_t>(chain.size())};
         input.certificate_count = 2;
-        input.friendly_name = reinterpret_cast<const uint8_t*>("Mar\xED" "a");
+        input.friendly_name = reinterpret_cast<const uint8_t*>(
+            "Mar\xED"
+            "a");
         input.friendly_name_len = 5;
         input.password = reinterpret_cast<const uint8_t*>(password);
         input.password_len = static_cast<uint32_t>(std::strlen(password));
@@ -69,7 +73,8 @@ TEST(Pfx, BothPresetsGiveBackKeyAndCertificates) {
         ASSERT_EQ(read(file, kPassword, &c), PFX_READ_OK);
         EXPECT_EQ(c.mac_digest, preset == PFX_PRESET_MODERN ? ALG_SHA256 : ALG_SHA1);
         EXPECT_EQ(c.mac_iterations, PFX_ITERATIONS);
-        const uint32_t scheme = preset == PFX_PRESET_MODERN ? PFX_SCHEME_PBES2 : PFX_SCHEME_SHA_3DES;
+        const uint32_t scheme =
+            preset == PFX_PRESET_MODERN ? PFX_SCHEME_PBES2 : PFX_SCHEME_SHA_3DES;
         EXPECT_EQ(c.key_scheme, scheme);
         EXPECT_EQ(c.certificate_scheme, scheme);
         ASSERT_TRUE(c.has_key);
@@ -135,8 +140,14 @@ TEST(Pfx, WrongPasswordsAreTold) {
     Fixture f;
     for (int preset : {PFX_PRESET_COMPATIBLE, PFX_PRESET_MODERN}) {
         const Bytes file = f.write(preset, kPassword);
-        for (const char* wrong : {"", "Contrase\xF1" "a 2025", "contrase\xF1" "a 2026",
-                                  "Contrase\xF1" "a 2026 ", "Contrasena 2026"}) {
+        for (const char* wrong : {"",
+                                  "Contrase\xF1"
+                                  "a 2025",
+                                  "contrase\xF1"
+                                  "a 2026",
+                                  "Contrase\xF1"
+                                  "a 2026 ",
+                                  "Contrasena 2026"}) {
             PfxContents c;
             EXPECT_EQ(read(file, wrong, &c), PFX_READ_WRONG_PASSWORD) << wrong;
             EXPECT_EQ(c.storage, nullptr);
