@@ -26,7 +26,11 @@ using testing_support::TempDir;
 using testing_support::write_file;
 
 constexpr const char* kKeyPassword = "Clave2026";
-constexpr const char* kFilePassword = "Pfx-Nueva 7";
+// Not ASCII, so every reader shows it takes the password as we do (BMP
+// characters for the PKCS#12 derivation, UTF-8 for PBKDF2).
+constexpr const char* kFilePassword =
+    "Contrase\xC3\xB1"
+    "a Pfx 7";
 constexpr const char* kName = "MARIA LOPEZ GARCIA";
 
 using Bytes = std::vector<uint8_t>;
