@@ -88,8 +88,11 @@ struct Files {
         Must({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", file("ca.key"),
               "-out", file("ca.pem"), "-subj", "/CN=CA de prueba/O=Pruebas", "-days", "30"});
         Must({"openssl", "x509", "-in", file("ca.pem"), "-outform", "DER", "-out", file("ca.der")});
+        // One certificate in both forms (two issues a second apart would
+        // differ in their dates).
         Issue("cert.pem", "10", "PEM");
-        Issue("cert.der", "10", "DER");
+        Must({"openssl", "x509", "-in", file("cert.pem"), "-outform", "DER", "-out",
+              file("cert.der")});
         Issue("expired.pem", "-1", "PEM");
         // Not yet valid: `openssl ca` takes a start date.
         const std::string config = "[ca]\ndefault_ca = d\n[d]\ndatabase = " + file("index.txt") +
