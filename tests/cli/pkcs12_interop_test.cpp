@@ -508,6 +508,22 @@ TEST_F(Pkcs12Interop, TruncatedCertificatesAreRefused) {
         const Bytes cut(der.begin(), der.begin() + static_cast<long>(n));
         EXPECT_NE(cert_parse(cut.data(), static_cast<uint32_t>(n), cert.get()), STATUS_OK) << n;
     }
+    // Every byte changed in turn: read or refused, never a crash; the
+    // signature check then fails for a change in the signed part.
+    const Bytes ca = read_file(f.file("ca.der"));
+    auto issuer = std::make_unique<ParsedCertificate>();
+    ASSERT_EQ(cert_parse(ca.data(), static_cast<uint32_t>(ca.size()), issuer.get()), STATUS_OK);
+    ASSERT_EQ(cert_parse(der.data(), static_cast<uint32_t>(der.size()), cert.get()), STATUS_OK);
+    ASSERT_EQ(cert_verify_signature(cert.get(), &issuer->key), STATUS_OK);
+    for (size_t at = 0; at < der.size(); ++at) {
+        Bytes changed = der;
+        changed[at] ^= 0x20;
+        if (cert_parse(changed.data(), static_cast<uint32_t>(changed.size()), cert.get()) ==
+                STATUS_OK &&
+            cert->der_len == changed.size()) {
+            EXPECT_NE(cert_verify_signature(cert.get(), &issuer->key), STATUS_OK) << at;
+        }
+    }
 }
 
 }  // namespace
