@@ -137,13 +137,15 @@ Status read_pbes2(DerReader* params, PfxScheme* s) {
     s->salt_len = e.length;
     CRYPT_TRY(der_read_expect(&kdf_params, DER_TAG_INTEGER, &e));
     CRYPT_TRY(der_get_uint32(&e, &s->iterations));
+    // keyLength, optional: checked against the cipher below.
+    uint32_t stated_key_length = 0;
     if (der_next_is(&kdf_params, DER_TAG_INTEGER)) {
-        uint32_t key_length = 0;
         CRYPT_TRY(der_read_element(&kdf_params, &e));
-        CRYPT_TRY(der_get_uint32(&e, &key_length));
-        s->iv_len = key_length;  // checked against the cipher below
+        CRYPT_TRY(der_get_uint32(&e, &stated_key_length));
+        if (stated_key_length == 0) {
+            return PFX_CRYPT_UNSUPPORTED;
+        }
     }
-    const uint32_t stated_key_length = s->iv_len;
     s->prf = ALG_SHA1;
     if (!der_at_end(&kdf_params)) {
         DerReader prf;
