@@ -449,6 +449,58 @@ TEST_F(Pkcs12Interop, CommandLine) {
     EXPECT_FALSE(fs::exists(f.file("x.pfx")));
 }
 
+// On a terminal (a pseudo-terminal driven by Python's pty module) the
+// passwords are not echoed and the new one is asked twice: two different
+// ones are refused with no file, the same one twice writes it.
+TEST_F(Pkcs12Interop, TerminalAsksTheNewPasswordTwiceWithoutEcho) {
+    const char* script =
+        "import os, pty, select, sys\n"
+        "def read(fd, until):\n"
+        "    out = b''\n"
+        "    while True:\n"
+        "        r, _, _ = select.select([fd], [], [], 20)\n"
+        "        if not r:\n"
+        "            return out\n"
+        "        try:\n"
+        "            d = os.read(fd, 4096)\n"
+        "        except OSError:\n"
+        "            return out\n"
+        "        if not d:\n"
+        "            return out\n"
+        "        out += d\n"
+        "        if until and out.rstrip().endswith(until):\n"
+        "            return out\n"
+        "pid, fd = pty.fork()\n"
+        "if pid == 0:\n"
+        "    os.execv(sys.argv[2], sys.argv[2:2 + int(sys.argv[1])])\n"
+        "out = b''\n"
+        "for answer in sys.argv[2 + int(sys.argv[1]):]:\n"
+        "    out += read(fd, b':')\n"
+        "    os.write(fd, answer.encode() + b'\\n')\n"
+        "out += read(fd, None)\n"
+        "_, status = os.waitpid(pid, 0)\n"
+        "sys.stdout.write(out.decode('utf-8', 'replace'))\n"
+        "sys.exit(os.waitstatus_to_exitcode(status))\n";
+    const std::string out = f.file("tty.pfx");
+    auto typed = [&](const std::string& again) {
+        return run({"/usr/bin/python3", "-c", script, "8", PKCS12_TEST_PROGRAM, "pkcs12", "--cert",
+                    f.file("cert.pem"), "--key", f.file("llave.key"), "--out", out, kKeyPassword,
+                    "Uno-1", again});
+    };
+    RunResult r = typed("Otro-2");
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Repita la clave del archivo .pfx: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Aviso: Las dos claves del archivo .pfx no coinciden."),
+              std::string::npos);
+    EXPECT_EQ(r.out.find("Uno-1"), std::string::npos) << "echoed:\n" << r.out;
+    EXPECT_EQ(r.out.find(kKeyPassword), std::string::npos) << "echoed:\n" << r.out;
+    EXPECT_FALSE(fs::exists(out));
+    r = typed("Uno-1");
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("Uno-1"), std::string::npos) << "echoed:\n" << r.out;
+    EXPECT_TRUE(fs::exists(out));
+}
+
 // inspect on the authority's files: each form reads, the bundle's
 // signatures check under the authority, the key is matched or not, a
 // tampered signature and an expired certificate are faults.
