@@ -69,8 +69,8 @@ constexpr int PFX_PRESET_MODERN = 1;
 // Statuses of pfx_write.
 constexpr Status PFX_WRITE_OK = 0;
 // The input is refused: no certificate or more than PFX_MAX_CERTIFICATES,
-// an empty one, a password over 1024 characters, an unknown preset, or the
-// output does not fit `capacity`.
+// an empty one, a password over 1024 characters, a friendly name over 256,
+// an unknown preset, or the output does not fit `capacity`.
 constexpr Status PFX_WRITE_BAD_INPUT = 1;
 // The random pool has not been seeded.
 constexpr Status PFX_WRITE_NOT_SEEDED = 2;
