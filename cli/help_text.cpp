@@ -7,7 +7,8 @@ namespace cli {
 // One line per command; a new command adds its line here.
 const CommandSummary kCommands[] = {
     {"generate", "genera la llave y la solicitud sin ventana"},
-    {"inspect", "muestra y comprueba una solicitud y su llave"},
+    {"inspect", "revisa una solicitud y su llave, un certificado o un .pfx"},
+    {"pkcs12", "junta el certificado y la llave en un archivo .pfx"},
 };
 const size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
@@ -119,6 +120,13 @@ const char* const kInspectHelp =
     "sujeto, los atributos, la llave p\xFA"
     "blica con su huella SHA-256, el algoritmo\n"
     "de firma y si la firma es v\xE1lida, y los datos que el archivo lleva al final.\n"
+    "\n"
+    "Tambi\xE9n lee el certificado que devuelve la autoridad (DER, PEM o PKCS#7):\n"
+    "sujeto, emisor, n\xFAmero de serie, vigencia, huella SHA-256 y la firma,\n"
+    "comprobada con el emisor cuando viene en el archivo; con --key dice si el\n"
+    "certificado corresponde a la llave. Y un archivo PKCS#12 (.pfx, .p12), con su\n"
+    "clave en la primera l\xEDnea de la entrada est\xE1ndar: la protecci\xF3n, la llave\n"
+    "y los certificados que lleva.\n"
     "\n"
     "  --key ARCHIVO  comprueba tambi\xE9n la llave privada: que se abre con la clave\n"
     "                 de acceso (la primera l\xEDnea de la entrada est\xE1ndar), que es\n"

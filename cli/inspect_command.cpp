@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/help_text.h"
+#include "cli/inspect_pfx.h"
 #include "cli/inspect_report.h"
 #include "cli/password.h"
 #include "cli/terminal.h"
@@ -72,6 +73,10 @@ int RunInspect(int argc, char** argv) {
             Notice(platform::Utf8ToLatin1(report.error));
         return 2;
     }
+
+    const int other = InspectCertificateOrPfx(request_bytes, with_key ? &key_path : nullptr, json);
+    if (other >= 0)
+        return other;
 
     std::string password;
     if (with_key && !ReadPassword(password))
