@@ -13,20 +13,11 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/seed_pool.h"
 #include "crypto/rsa/rand.h"
 #include "crypto/rsa/rsa_keygen.h"
 
 namespace {
-
-void seed_pool(RandomPool* pool, uint32_t seed) {
-    rand_init(pool);
-    for (uint32_t j = 0; j < 64; ++j) {
-        uint32_t v = seed * 64 + j;
-        uint8_t bytes[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-                            static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-        rand_update(pool, bytes, 4);
-    }
-}
 
 int usage() {
     std::fprintf(stderr, "usage: bench_keygen --bits N --count K [--first I] [--each]\n");
