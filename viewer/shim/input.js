@@ -2,10 +2,17 @@
 
 var input = [];
 var inputTimer = 0;
+// While the collection overlay is up, the last events it needs go out one by
+// one as they happen, so that the program ends the collection on the event
+// that completes it, not on a batch timer. A few more than the page's own
+// count: events it sent just before the overlay came up may count as well.
+var SEND_AT_ONCE = 32;
 function stamp(e) { return Math.floor(performance.timeOrigin + e.timeStamp) % 4294967296; }
 function record(kind, x, y, key, e) {
     input.push([kind, Math.round(x) | 0, Math.round(y) | 0, key | 0, stamp(e)]);
-    if (input.length >= 200)
+    if (collecting && collecting.left > 0)
+        collecting.left--;
+    if (input.length >= 200 || (collecting && collecting.left <= SEND_AT_ONCE))
         flushInput();
     else if (!inputTimer)
         inputTimer = setTimeout(flushInput, 150);
