@@ -8,8 +8,8 @@
 
 var collecting = null;
 
-// `need`: the input events the program still needs (the one that completes
-// them is sent at once, see record()).
+// `need`: the input events the program still needs (the last of them go out
+// as they happen, see record()).
 function showCollection(need) {
     if (collecting)
         return;
