@@ -12,7 +12,7 @@ build_packages=(
     libgtest-dev libgmock-dev
     # GMP: the anchor of the benchmark bench_keygen_gmp; the program never links it.
     libgmp-dev
-    openssl gnutls-bin
+    openssl gnutls-bin libnss3-tools python3-cryptography
     libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
 )
 browser_packages=(chromium fonts-liberation nodejs npm)
