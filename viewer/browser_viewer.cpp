@@ -8,15 +8,18 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <future>
 #include <utility>
 
+#include "platform/files.h"
 #include "platform/latin1.h"
 #include "platform/text.h"
 #include "platform/wipe.h"
 #include "viewer/directory_listing.h"
 #include "viewer/guarded_server.h"
 #include "viewer/page_inject.h"
+#include "viewer/shim_text.h"
 #include "viewer/wire_protocol.h"
 
 namespace viewer {
@@ -206,9 +209,19 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
             response.set_content("Forbidden: " + verdict.reason + "\n", "text/plain");
             return;
         case GateVerdict::Redirect:
+            // The page moves on by itself rather than by an HTTP redirect:
+            // the window arrives here from its private file, and a redirect
+            // would stay part of that navigation from another site, on
+            // which the browser withholds a SameSite=Strict cookie. A
+            // navigation the page starts is this site's own.
             if (!verdict.set_cookie.empty())
                 response.set_header("Set-Cookie", verdict.set_cookie);
-            response.set_redirect("/", 303);
+            response.set_content(
+                "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title></title>"
+                "<script>location.replace(\"/\");</script>"
+                "<noscript><meta http-equiv=\"refresh\" content=\"0;url=/\"></noscript>"
+                "</head><body></body></html>\r\n",
+                "text/html; charset=utf-8");
             return;
         case GateVerdict::Allow:
             handled = false;
@@ -247,7 +260,12 @@ void BrowserViewer::InstallRoutes() {
     server.Post(prefix + "link", bind(&BrowserViewer::HandleLink));
     server.Post(prefix + "input", bind(&BrowserViewer::HandleInput));
     server.Post(prefix + "answer", bind(&BrowserViewer::HandleAnswer));
+    server.Post(prefix + "open", bind(&BrowserViewer::HandleOpenFolder));
     server.Get(prefix + "dir", bind(&BrowserViewer::ServeDirectory));
+    // The window's icon, which the shim names as every page's icon.
+    server.Get(prefix + "icon.svg", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(kWindowIcon, "image/svg+xml");
+    });
     server.Get(prefix + ".*",
                [](const httplib::Request&, httplib::Response& response) { response.status = 404; });
     server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
@@ -355,6 +373,25 @@ void BrowserViewer::HandleAnswer(const httplib::Request& request, httplib::Respo
             answers_[id] = std::move(result);
     });
     response.status = 204;
+}
+
+void BrowserViewer::HandleOpenFolder(const httplib::Request& request, httplib::Response& response) {
+    const std::optional<wire::OpenFolder> open = wire::DecodeOpenFolder(request.body);
+    if (!open)
+        return BadRequest(response, "open");
+    response.status = 204;
+    loop_.Post([this, which = open->file] {
+        // Only a folder the window named, and only once a generation
+        // succeeded: the page never gives a path.
+        const std::string& folder =
+            which == wire::OpenFolder::Request ? request_folder_ : key_folder_;
+        if (folder.empty() || closed_)
+            return;
+        if (options_.open_folder)
+            options_.open_folder(folder);
+        else
+            platform::OpenUrl(folder);
+    });
 }
 
 void BrowserViewer::ServeNamed(const httplib::Request& request, httplib::Response& response) {
@@ -574,6 +611,32 @@ void BrowserViewer::SetCollectionProgress(int percent) {
 
 void BrowserViewer::StopCollection() {
     channel_.Push(wire::CollectCommand(false));
+}
+
+namespace {
+
+// The folder holding `path` (ISO-8859-1) on disk: absolute, UTF-8.
+std::string FolderOf(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(platform::DiskName(path), error);
+    if (error)
+        return std::string();
+    return full.lexically_normal().parent_path().string();
+}
+
+}  // namespace
+
+void BrowserViewer::ShowResultFiles(const std::string& request_path, const std::string& key_path) {
+    request_folder_ = FolderOf(request_path);
+    key_folder_ = FolderOf(key_path);
+    const auto full = [](const std::string& path) {
+        std::error_code error;
+        const std::filesystem::path disk =
+            std::filesystem::absolute(platform::DiskName(path), error).lexically_normal();
+        return error ? path : platform::Utf8ToLatin1(disk.string());
+    };
+    channel_.Push(
+        wire::FilesCommand(full(request_path), full(key_path), request_folder_ == key_folder_));
 }
 
 void BrowserViewer::Close() {

@@ -73,6 +73,8 @@ class FakeViewer : public platform::PageViewer {
     int collections_started = 0;
     int collections_stopped = 0;
     std::vector<int> progress;  // every bar position shown
+    // The request and key paths of every final page's band, in order.
+    std::vector<std::pair<std::string, std::string>> result_files;
 
     // Sets the controls of a page by name; names in `hidden` are not visible.
     void SetControls(const std::vector<std::string>& names,
@@ -111,6 +113,9 @@ class FakeViewer : public platform::PageViewer {
     void StartCollection() override;
     void SetCollectionProgress(int percent) override { progress.push_back(percent); }
     void StopCollection() override { ++collections_stopped; }
+    void ShowResultFiles(const std::string& request_path, const std::string& key_path) override {
+        result_files.push_back({request_path, key_path});
+    }
     void Close() override { closed = true; }
 };
 

@@ -120,7 +120,7 @@ test('the browser gets a private page that forwards to the address; spent token,
     assert.equal(preferences.autofill.credit_card_enabled, false);
 
     assert.ok(fs.existsSync(folder));
-    assert.equal(await get(run.url), 303);
+    assert.equal(await get(run.url), 200);
     await until(() => !fs.existsSync(folder), 'removing the page once the token is spent');
     assert.equal(run.child.exitCode, null, 'the program is still running');
     run.child.kill('SIGTERM');
