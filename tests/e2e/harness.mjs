@@ -62,6 +62,13 @@ export class Session {
         if (prepareProfile) {
             const prepared = spawnSync(program, ['--prepare-browser-profile', this.profileDir]);
             assert.equal(prepared.status, 0, String(prepared.stderr));
+            // The window's profile has the developer tools off, and the
+            // driver works through them: that one setting goes back on.
+            const file = path.join(this.profileDir, 'Default', 'Preferences');
+            const preferences = JSON.parse(fs.readFileSync(file, 'utf8'));
+            assert.equal(preferences.devtools.availability, 2);
+            delete preferences.devtools.availability;
+            fs.writeFileSync(file, JSON.stringify(preferences));
         }
         this.context = await this.chromium.launchPersistentContext(this.profileDir, {
             executablePath: browserPath,
@@ -91,12 +98,13 @@ export class Session {
         fs.rmSync(this.profileDir, {recursive: true, force: true});
     }
 
-    // Starts the program; resolves with the process, the address it prints,
-    // a promise of its exit code and everything it printed so far.
-    async startWizard() {
+    // Starts the program (`env` adds to its environment); resolves with the
+    // process, the address it prints, a promise of its exit code and
+    // everything it printed so far.
+    async startWizard({env = {}} = {}) {
         const child = spawn(program, ['--no-open'], {
             cwd: this.home,
-            env: {...process.env, HOME: this.home, REQWIZ_NO_DIALOG: '1'},
+            env: {...process.env, HOME: this.home, REQWIZ_NO_DIALOG: '1', ...env},
             stdio: ['ignore', 'pipe', 'pipe'],
         });
         this.started.push(child);

@@ -371,3 +371,58 @@ TEST(ViewerBridge, CloseIsHandedToThePageBeforeTheProgramEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ViewerBridge, TheFinalBandNamesBothFilesAndOpensOnlyTheWindowsFolders) {
+    viewer::ViewerOptions options = QuickOptions();
+    std::mutex mutex;
+    std::vector<std::string> opened;
+    options.open_folder = [&](const std::string& folder) {
+        std::lock_guard<std::mutex> lock(mutex);
+        opened.push_back(folder);
+        return true;
+    };
+    const auto opened_now = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return opened;
+    };
+    Wizard wizard(options);
+    // Before any generation the button has nothing to open, and a body
+    // naming a path, or no known file, is refused.
+    ASSERT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "request"}})->status, 204);
+    EXPECT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "/etc"}})->status, 400);
+    EXPECT_EQ(wizard.Post("/__reqwiz/open", json{{"path", "/etc"}})->status, 400);
+
+    wizard
+        .StartOnWindow([&] {
+            wizard.viewer().ShowResultFiles("/home/ana/A\xF1o/solicitud.req",
+                                            "/home/ana/llaves/../A\xF1o/llave.key");
+        })
+        .get();
+    json commands = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "files");
+    EXPECT_EQ(commands[0]["request"], "/home/ana/A\xC3\xB1o/solicitud.req");
+    EXPECT_EQ(commands[0]["key"], "/home/ana/A\xC3\xB1o/llave.key");
+    EXPECT_EQ(commands[0]["same_folder"], true);
+    EXPECT_TRUE(opened_now().empty());
+
+    ASSERT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "key"}})->status, 204);
+    wizard.OnWindow<bool>([] { return true; });  // the posted work has run
+    EXPECT_EQ(opened_now(), (std::vector<std::string>{"/home/ana/A\xC3\xB1o"}));
+
+    // Files in two folders: each has its own button.
+    wizard
+        .StartOnWindow(
+            [&] { wizard.viewer().ShowResultFiles("/srv/req/r.req", "/home/ana/k.key"); })
+        .get();
+    commands = wizard.PollUntilAny(commands[0]["seq"], commands[0]["seq"]);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["same_folder"], false);
+    ASSERT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "request"}})->status, 204);
+    wizard.OnWindow<bool>([] { return true; });
+    EXPECT_EQ(opened_now().back(), "/srv/req");
+}
+
+}  // namespace
