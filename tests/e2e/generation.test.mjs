@@ -15,7 +15,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {acceptMessage, messageBox, output, requireTools, Session, setValue} from './harness.mjs';
+import {accessibilityViolations, acceptMessage, messageBox, output, requireTools, Session,
+        setValue} from './harness.mjs';
 
 const session = new Session(await requireTools({openssl: true}), 'gen');
 
@@ -210,6 +211,11 @@ test('a whole run with accented names writes files OpenSSL accepts', async () =>
     assert.equal(await page.locator('.reqwiz-collect-percent').textContent(), '0 %');
     assert.ok(await page.locator('.reqwiz-collect-frame .reqwiz-collect-bar').count() === 1);
     assert.equal(await page.evaluate(() => document.fullscreenElement), null);
+    // A modal dialog named "Avance", its bar named too; no WCAG 2.1 A/AA
+    // fault inside.
+    assert.equal(await page.getByRole('dialog', {name: 'Avance'}).count(), 1);
+    assert.equal(await page.getByRole('progressbar', {name: 'Avance'}).count(), 1);
+    assert.deepEqual(await accessibilityViolations(page, '.reqwiz-collect'), []);
     await page.mouse.move(5, 5);
     await page.screenshot({path: path.join(output, 'gen-01-collection.png')});
     const early = 200;
@@ -249,6 +255,7 @@ test('a whole run with accented names writes files OpenSSL accepts', async () =>
     assert.ok(said.includes('env\u00eda este archivo'), said);
     assert.ok(said.includes('gu\u00e1rdala junto con tu clave de acceso; sin ellas no ' +
                             'podr\u00e1s usar tu certificado'), said);
+    assert.deepEqual(await accessibilityViolations(page, '.reqwiz-result'), []);
     await page.screenshot({path: path.join(output, 'gen-02-final-page.png'), fullPage: true});
     await band.locator('button', {hasText: 'Abrir la carpeta'}).click();
     for (let i = 0; i < 100 && !opener.opened(); i++)

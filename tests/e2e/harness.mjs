@@ -176,3 +176,36 @@ export async function acceptMessage(page) {
 export async function setValue(page, name, value) {
     await page.locator(`[name="${name}"]`).fill(value);
 }
+
+// The WCAG 2.1 A and AA violations axe-core finds inside `selector` on the
+// page (the program's own dialogs and overlay: the profile's pages are not
+// the program's to change). Each as "rule: target" for a readable failure.
+const axeSource = fs.readFileSync(
+    path.join(here, 'node_modules', 'axe-core', 'axe.min.js'), 'utf8');
+export async function accessibilityViolations(page, selector) {
+    if (!(await page.evaluate(() => typeof window.axe === 'object')))
+        await page.addScriptTag({content: axeSource});
+    const violations = await page.evaluate(
+        (include) => window.axe
+                         .run({include: [include]}, {
+                             runOnly: {type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa']}
+                         })
+                         .then((r) => r.violations.map(
+                                   (v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`)),
+        selector);
+    return violations;
+}
+
+// Where the focus is: inside the element `selector`, and its outline as
+// drawn (style and width).
+export async function focusState(page, selector) {
+    return page.evaluate((s) => {
+        const el = document.activeElement;
+        const style = el ? getComputedStyle(el) : null;
+        return {
+            inside: !!(el && el.closest(s)),
+            outline: style ? `${style.outlineStyle} ${style.outlineWidth}` : '',
+            name: el ? (el.getAttribute('aria-label') || el.textContent || el.name || el.className) : ''
+        };
+    }, selector);
+}

@@ -55,6 +55,7 @@ function openBox(title, content, buttons, cancel, extraClass, defaultIndex) {
                 return;
             finished = true;
             layer.remove();
+            behind.forEach(function(el) { el.inert = false; });
             modalDepth--;
             if (before && before.focus && document.contains(before) && modalDepth === 0) {
                 try {
@@ -106,6 +107,11 @@ function openBox(title, content, buttons, cancel, extraClass, defaultIndex) {
                 e.preventDefault();
         });
         modalDepth++;
+        // Everything behind the box is out of reach of the keyboard, the
+        // mouse and assistive technology while it is open.
+        var behind = Array.prototype.filter.call(
+            document.body.children, function(el) { return !el.inert; });
+        behind.forEach(function(el) { el.inert = true; });
         document.body.appendChild(layer);
         box.finish = finish;
         box.defaultButton = made[defaultIndex || 0];
