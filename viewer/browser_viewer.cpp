@@ -100,6 +100,28 @@ void Knock(uint16_t port) {
     close(fd);
 }
 
+// The page the start address answers: it sets the session and moves on to
+// the first page (`first`, a load command already counted as done) or to
+// the empty start page.
+std::string StartPage(const std::optional<json>& first) {
+    json move{{"done", first ? (*first)["seq"] : json(0)},
+              {"page", first ? (*first)["page"] : json("")}};
+    std::string data;
+    for (char c : move.dump(-1, ' ', true, json::error_handler_t::replace)) {
+        if (c == '<')
+            data += "\\u003c";
+        else
+            data += c;
+    }
+    return "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title></title><script>"
+           "var m=" +
+           data +
+           ";try{if(m.done)sessionStorage.setItem('reqwiz.done',String(m.done));}catch(e){}"
+           "location.replace('/'+m.page.split('/').map(encodeURIComponent).join('/'));"
+           "</script><noscript><meta http-equiv=\"refresh\" content=\"0;url=/\"></noscript>"
+           "</head><body></body></html>\r\n";
+}
+
 void BadRequest(httplib::Response& response, const char* why) {
     response.status = 400;
     response.set_content(std::string("Bad request: ") + why + "\n", "text/plain");
@@ -214,14 +236,12 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
             // would stay part of that navigation from another site, on
             // which the browser withholds a SameSite=Strict cookie. A
             // navigation the page starts is this site's own.
+            // When the window's first command is the first page, the page
+            // goes there at once, with that command counted as done: no
+            // empty page in between that would fetch it first.
             if (!verdict.set_cookie.empty())
                 response.set_header("Set-Cookie", verdict.set_cookie);
-            response.set_content(
-                "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title></title>"
-                "<script>location.replace(\"/\");</script>"
-                "<noscript><meta http-equiv=\"refresh\" content=\"0;url=/\"></noscript>"
-                "</head><body></body></html>\r\n",
-                "text/html; charset=utf-8");
+            response.set_content(StartPage(channel_.TakeFirstLoad()), "text/html; charset=utf-8");
             return;
         case GateVerdict::Allow:
             handled = false;
