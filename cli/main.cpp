@@ -38,6 +38,7 @@
 #include "platform/message_loop.h"
 #include "viewer/browser_launch.h"
 #include "viewer/browser_viewer.h"
+#include "viewer/directory_listing.h"
 #include "viewer/launch_page.h"
 
 extern char** environ;
@@ -195,6 +196,7 @@ int main(int argc, char** argv) {
         viewer::LaunchPage launch_page;
         viewer::ViewerOptions options;
         options.title = window.Caption;
+        options.last_folder_file = viewer::LastFolderFile();
         viewer::BrowserViewer page_viewer(loop, window, options);
         if (!page_viewer.Start()) {
             window.FormDestroy();

@@ -132,8 +132,10 @@ void BadRequest(httplib::Response& response, const char* why) {
 BrowserViewer::BrowserViewer(platform::MessageLoop& loop, platform::PageViewerEvents& events,
                              ViewerOptions options)
     : loop_(loop), events_(events), options_(std::move(options)) {
+    // The save dialog opens where it was last left, in this run or an
+    // earlier one.
     save_directory_ = options_.start_directory.empty()
-                          ? DefaultDirectory()
+                          ? RememberedDirectory(options_.last_folder_file)
                           : platform::Latin1ToUtf8(options_.start_directory);
 }
 
@@ -612,8 +614,11 @@ std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filt
     if (!latin1)
         return std::nullopt;
     const size_t slash = chosen.find_last_of('/');
-    if (slash != std::string::npos)
+    if (slash != std::string::npos) {
         save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
+        if (!options_.last_folder_file.empty())
+            RememberDirectory(options_.last_folder_file, save_directory_);
+    }
     return latin1;
 }
 

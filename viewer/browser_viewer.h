@@ -58,8 +58,12 @@ struct ViewerOptions {
     // Title of the window (the browser shows it as the window caption);
     // ISO-8859-1. Empty keeps each page's own title.
     std::string title;
-    // Folder the save dialog shows first; empty: the home folder.
+    // Folder the save dialog shows first; empty: the one kept in
+    // `last_folder_file`, else the home folder.
     std::string start_directory;
+    // Where the save dialog's last folder is kept between runs; empty keeps
+    // it for this run only.
+    std::string last_folder_file;
     // Opens a folder (UTF-8, absolute) in the desktop's file manager; the
     // final page's button calls it. Empty: xdg-open.
     std::function<bool(const std::string&)> open_folder;

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
+#include "platform/file_commit.h"
+#include "platform/files.h"
 #include "platform/latin1.h"
 
 namespace viewer {
@@ -80,6 +83,45 @@ std::string DefaultDirectory() {
         return home;
     const fs::path here = fs::current_path(error);
     return error ? std::string("/") : here.string();
+}
+
+std::string LastFolderFile() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::string base;
+    if (state != nullptr && *state == '/')
+        base = state;
+    else if (home != nullptr && *home == '/')
+        base = std::string(home) + "/.local/state";
+    else
+        return std::string();
+    return base + "/reqwiz/last-folder";
+}
+
+std::string RememberedDirectory(const std::string& file) {
+    std::string text;
+    if (!file.empty() && platform::ReadWholeFile(file, text)) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        std::error_code error;
+        if (!text.empty() && text[0] == '/' && text.find('\n') == std::string::npos &&
+            fs::is_directory(text, error))
+            return text;
+    }
+    return DefaultDirectory();
+}
+
+bool RememberDirectory(const std::string& file, const std::string& folder) {
+    if (file.empty() || folder.empty() || folder[0] != '/' ||
+        folder.find('\n') != std::string::npos)
+        return false;
+    std::error_code error;
+    fs::create_directories(fs::path(file).parent_path(), error);
+    if (error)
+        return false;
+    const std::string text = folder + "\n";
+    size_t failed = 0;
+    return platform::CommitFiles({{file, 0600, {std::string_view(text)}}}, failed);
 }
 
 }  // namespace viewer

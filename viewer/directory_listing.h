@@ -33,4 +33,18 @@ DirectoryListing ListDirectory(const std::string& path);
 // the working directory.
 std::string DefaultDirectory();
 
+// Where the save dialog's last folder is kept between runs:
+// $XDG_STATE_HOME/reqwiz/last-folder, or ~/.local/state/reqwiz/last-folder;
+// "" when neither variable gives an absolute path.
+std::string LastFolderFile();
+
+// The folder kept in `file` (by RememberDirectory, in an earlier run) when
+// it is still a folder; else DefaultDirectory().
+std::string RememberedDirectory(const std::string& file);
+
+// Keeps `folder` (absolute, UTF-8) in `file` for the next run. The file is
+// replaced whole (mode 0600), its folder made when missing; false when it
+// could not be written.
+bool RememberDirectory(const std::string& file, const std::string& folder);
+
 }  // namespace viewer
