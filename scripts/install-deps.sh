@@ -10,7 +10,7 @@ set -euo pipefail
 build_packages=(
     cmake make ninja-build g++ pkg-config
     libgtest-dev libgmock-dev
-    openssl gnutls-bin
+    openssl gnutls-bin libnss3-tools python3-cryptography
     libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
 )
 # chromium-l10n holds the browser's own texts in Spanish (and the user's

@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 const std::map<std::string, std::set<std::string>> kLayers = {
     {"crypto/common", {}},
     {"crypto/digest", {"crypto/common"}},
+    {"crypto/mac", {"crypto/common", "crypto/digest"}},
+    {"crypto/kdf", {"crypto/common", "crypto/digest", "crypto/mac"}},
     {"crypto/cipher", {"crypto/common"}},
     {"crypto/der", {"crypto/common"}},
     {"crypto/bignum", {"crypto/common"}},
@@ -32,12 +34,17 @@ const std::map<std::string, std::set<std::string>> kLayers = {
     {"crypto/keyfile",
      {"crypto/common", "crypto/der", "crypto/cipher", "crypto/digest", "crypto/rsa",
       "crypto/request"}},
+    {"crypto/x509",
+     {"crypto/common", "crypto/der", "crypto/digest", "crypto/rsa", "crypto/request"}},
+    {"crypto/pkcs12",
+     {"crypto/common", "crypto/der", "crypto/digest", "crypto/cipher", "crypto/mac", "crypto/kdf",
+      "crypto/rsa", "crypto/request"}},
     {"platform", {}},
     {"app", {"platform", "crypto/common", "crypto/rsa", "crypto/request", "crypto/keyfile"}},
     {"viewer", {"platform"}},
     {"cli",
      {"app", "viewer", "platform", "crypto/common", "crypto/der", "crypto/rsa", "crypto/request",
-      "crypto/keyfile"}},
+      "crypto/keyfile", "crypto/x509", "crypto/pkcs12"}},
     {"bench", {"crypto/common", "crypto/bignum", "crypto/digest", "crypto/rsa"}},
 };
 
