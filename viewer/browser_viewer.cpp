@@ -507,6 +507,10 @@ void BrowserViewer::ServeDirectory(const httplib::Request& request, httplib::Res
             for (const DirectoryEntry& entry : listing.entries)
                 entries.push_back(json{{"name", entry.name}, {"dir", entry.is_directory}});
             body["entries"] = std::move(entries);
+            json places = json::array();
+            for (const Place& place : UserPlaces())
+                places.push_back(json{{"label", place.label}, {"path", place.path}});
+            body["places"] = std::move(places);
             return Answer(response, 200, body);
         }
         case DirectoryListing::NotFound:

@@ -40,6 +40,12 @@ before(async () => {
     fs.writeFileSync(path.join(files, 'existente.req'), 'old');
     fs.writeFileSync(path.join(files, 'anterior.key'), 'old');
     fs.mkdirSync(path.join(files, 'respaldo'));
+    // The user's XDG folders: a desktop, and documents named but missing.
+    fs.mkdirSync(path.join(home, 'Escritorio'));
+    fs.mkdirSync(path.join(home, '.config'));
+    fs.writeFileSync(path.join(home, '.config', 'user-dirs.dirs'),
+                     '# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR="$HOME/Escritorio"\n' +
+                         'XDG_DOCUMENTS_DIR="$HOME/Documentos"\n');
     context.on('request', (r) => requested.push(r.url()));
     wizard = await startWizard();
     page = await openWindow(wizard.url);
@@ -312,6 +318,16 @@ test('the save dialog and its question by keyboard alone: roles, focus kept and 
     assert.equal(await dialog.getAttribute('aria-modal'), 'true');
     await dialog.locator('.reqwiz-item').first().waitFor();
     assert.deepEqual(await harness.accessibilityViolations(page, '.reqwiz-layer'), []);
+    // The places: the home and the desktop (the documents folder is missing).
+    assert.deepEqual(await dialog.locator('.reqwiz-place').allTextContents(),
+                     ['Carpeta personal', 'Escritorio']);
+    await dialog.locator('.reqwiz-place', {hasText: 'Escritorio'}).click();
+    await page.waitForFunction((d) => document.querySelector('.reqwiz-path').textContent === d,
+                               path.join(home, 'Escritorio'));
+    await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).click();
+    await page.waitForFunction((d) => document.querySelector('.reqwiz-path').textContent === d,
+                               home);
+    await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).focus();
     // Tab goes round the dialog's controls and never leaves it; each shows
     // its focus ring.
     const seen = new Set();
@@ -323,12 +339,14 @@ test('the save dialog and its question by keyboard alone: roles, focus kept and 
         seen.add(focus.name);
     }
     assert.ok(seen.size >= 5, [...seen].join(' | '));
-    // The list by keys: it opens on the folder last chosen; Backspace goes
-    // up, type-ahead and Enter go into "llaves" again, the arrows pick a
-    // file and its name goes into the name field.
-    await dialog.locator('.reqwiz-path', {hasText: files}).waitFor();
+    // The list by keys: Backspace goes up; back home, type-ahead and Enter
+    // go into "llaves", the arrows pick a file and its name goes into the
+    // name field.
     await dialog.locator('.reqwiz-list').focus();
-    await page.keyboard.press('Backspace');
+    await page.keyboard.press('Backspace');  // from home up to its parent
+    await page.waitForFunction(
+        (h) => document.querySelector('.reqwiz-path').textContent === h, path.dirname(home));
+    await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).click();
     await page.waitForFunction(
         (h) => document.querySelector('.reqwiz-path').textContent === h, home);
     await dialog.locator('.reqwiz-list').focus();

@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "tests/support/process.h"
 #include "viewer/browser_launch.h"
+#include "viewer/directory_listing.h"
 #include "viewer/launch_page.h"
 
 namespace {
@@ -241,6 +242,28 @@ TEST(WindowCommand, TheBrowserGetsTheProgramsClassLanguageAndPlace) {
     request.y.reset();
     for (const std::string& arg : viewer::WindowCommand(request, find))
         EXPECT_EQ(arg.rfind("--window-position", 0), std::string::npos) << arg;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SavePlaces, TheUserDirsFileNamesTheDesktopAndDocuments) {
+    const std::string text =
+        "# This file is written by xdg-user-dirs-update\n"
+        "XDG_DESKTOP_DIR=\"$HOME/Escritorio\"\n"
+        "  XDG_DOCUMENTS_DIR=\"/datos/Documentos\"\r\n"
+        "XDG_MUSIC_DIR=\"$HOME\"\n"
+        "XDG_VIDEOS_DIR=relative\n"
+        "XDG_PICTURES_DIR=\"Imagenes\"\n";
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_DESKTOP_DIR", "/home/ana"),
+              "/home/ana/Escritorio");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_DOCUMENTS_DIR", "/home/ana"), "/datos/Documentos");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_MUSIC_DIR", "/home/ana"), "/home/ana");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_VIDEOS_DIR", "/home/ana"), "");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_PICTURES_DIR", "/home/ana"), "");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_DOWNLOAD_DIR", "/home/ana"), "");
+    EXPECT_EQ(viewer::UserDirFromText("# XDG_DESKTOP_DIR=\"/x\"\n", "XDG_DESKTOP_DIR", "/h"), "");
 }
 
 }  // namespace

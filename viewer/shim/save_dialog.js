@@ -60,6 +60,23 @@ function saveDialog(command) {
     top.appendChild(up);
     content.appendChild(top);
 
+    // The user's places: one button each, filled in by the first listing.
+    var placesRow = element('div', 'reqwiz-places');
+    placesRow.setAttribute('role', 'group');
+    placesRow.setAttribute('aria-label', 'Lugares');
+    content.appendChild(placesRow);
+    function showPlaces(places) {
+        if (placesRow.childNodes.length || !places)
+            return;
+        places.forEach(function(place) {
+            var button = element('button', 'reqwiz-button reqwiz-place', place.label);
+            button.type = 'button';
+            button.title = place.path;
+            button.addEventListener('click', function() { browse(place.path); });
+            placesRow.appendChild(button);
+        });
+    }
+
     var list = element('div', 'reqwiz-list');
     list.setAttribute('role', 'listbox');
     list.setAttribute('aria-label', 'Carpetas y archivos');
@@ -217,6 +234,7 @@ function saveDialog(command) {
                 return false;
             }
             problem.textContent = '';
+            showPlaces(body.places);
             current = body.path;
             entries = body.entries || [];
             // The folder's end matters most: the box cuts the path at its start.
