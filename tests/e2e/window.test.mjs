@@ -141,12 +141,17 @@ after(async () => {
         wizard.kill('SIGTERM');
         await within(once(wizard, 'exit'), 10000, 'the program exit').catch(() => {});
     }
-    // The browser itself, should it still be there, and then its display.
+    // The browser itself, should it still be there, and then its display;
+    // no step may hold the test up (a browser already gone may leave a call
+    // unanswered).
     if (browser) {
-        const cdp = await browser.newBrowserCDPSession().catch(() => null);
-        if (cdp)
-            await cdp.send('Browser.close').catch(() => {});
-        await browser.close().catch(() => {});
+        const closing = (async () => {
+            const cdp = await browser.newBrowserCDPSession().catch(() => null);
+            if (cdp)
+                await cdp.send('Browser.close').catch(() => {});
+            await browser.close().catch(() => {});
+        })();
+        await within(closing, 5000, 'closing the browser').catch(() => {});
     }
     // The wrapper's process id is the browser's (it execs it).
     const pidFile = path.join(record, 'pid');
@@ -166,8 +171,10 @@ after(async () => {
             await new Promise((r) => setTimeout(r, 100));
         }
     }
-    if (xvfb)
-        xvfb.kill();
+    if (xvfb) {
+        xvfb.stdout.destroy();
+        xvfb.kill('SIGKILL');
+    }
     // The browser may still be writing its profile as it goes.
     fs.rmSync(scratch, {recursive: true, force: true, maxRetries: 20, retryDelay: 100});
 });
