@@ -71,6 +71,7 @@ class FakeViewer : public platform::PageViewer {
     platform::Cursor cursor = platform::Cursor::Default;
     std::vector<platform::Cursor> cursors;
     int collections_started = 0;
+    std::vector<uint32_t> collection_needs;  // the events each collection asked for
     int collections_stopped = 0;
     std::vector<int> progress;  // every bar position shown
     // The request and key paths of every final page's band, in order.
@@ -110,7 +111,7 @@ class FakeViewer : public platform::PageViewer {
         cursor = c;
         cursors.push_back(c);
     }
-    void StartCollection() override;
+    void StartCollection(uint32_t events_needed) override;
     void SetCollectionProgress(int percent) override { progress.push_back(percent); }
     void StopCollection() override { ++collections_stopped; }
     void ShowResultFiles(const std::string& request_path, const std::string& key_path) override {

@@ -12,7 +12,9 @@ var collecting = null;
 var COLLECT_HINT = 'Mueve el rat\u00f3n dentro de esta ventana hasta que la barra se llene ' +
     '(las teclas que pulses tambi\u00e9n cuentan).';
 
-function showCollection() {
+// `need`: the input events the program still needs (the last of them go out
+// as they happen, see record()).
+function showCollection(need) {
     if (collecting)
         return;
     var layer = element('div', 'reqwiz-collect');
@@ -42,7 +44,13 @@ function showCollection() {
     panel.appendChild(row);
     layer.appendChild(panel);
     document.body.appendChild(layer);
-    collecting = {layer: layer, bar: bar, percent: percent};
+    // Events still waiting for a batch count too: they go out after this.
+    collecting = {
+        layer: layer,
+        bar: bar,
+        percent: percent,
+        left: Math.max(0, (Number(need) || 0) - input.length)
+    };
     // Keys typed now must not reach a field of the page: the focus goes to
     // the overlay itself.
     if (document.activeElement && document.activeElement.blur)
