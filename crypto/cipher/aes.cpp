@@ -37,12 +37,15 @@ constexpr SboxTables make_sboxes() {
     SboxTables t{};
     for (int i = 0; i < 256; ++i) {
         const uint8_t a = static_cast<uint8_t>(i);
+        // a^254 by square and multiply: few enough steps for every
+        // compiler's limit on constant evaluation (0^254 is 0).
         uint8_t inv = 1;
-        for (int k = 0; k < 254; ++k) {
-            inv = gf_mul(inv, a);
-        }
-        if (a == 0) {
-            inv = 0;
+        uint8_t power = a;
+        for (int e = 254; e != 0; e >>= 1) {
+            if ((e & 1) != 0) {
+                inv = gf_mul(inv, power);
+            }
+            power = gf_mul(power, power);
         }
         const uint8_t s = static_cast<uint8_t>(inv ^ rotl8(inv, 1) ^ rotl8(inv, 2) ^ rotl8(inv, 3) ^
                                                rotl8(inv, 4) ^ 0x63);
