@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test e2e-deps test-asan bench run format format-check clean
+.PHONY: all deps build test e2e-deps test-asan fuzz-smoke bench run format format-check clean
 
 all: build
 
@@ -38,6 +38,16 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
 
+# The libFuzzer targets of fuzz/ (clang), each run from its seed corpus for
+# FUZZ_SECONDS; fails on any crash, leak, timeout or sanitizer report.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS    ?= 2
+fuzz-smoke:
+	@scripts/install-deps.sh fuzz
+	FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) \
+	    CMAKE_ARGS="$(CMAKE_ARGS)" scripts/fuzz-smoke.sh
+
 bench: build
 	@echo "benchmarks are in $(BUILD)/ (bench_*) and bench/*.sh"
 
@@ -55,4 +65,4 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

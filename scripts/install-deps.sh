@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and only those that are
 # missing. Safe to run again: with everything present it does nothing.
-#   scripts/install-deps.sh [build|browser]...
+#   scripts/install-deps.sh [build|browser|fuzz]...
 # "build" (the default) is what compiling and the unit tests need; "browser"
 # adds Chromium (with fonts for the pages) and Node.js for the end-to-end
-# tests and `make run`.
+# tests and `make run`; "fuzz" adds clang and its runtime libraries
+# (libFuzzer and the sanitizers) for `make fuzz-smoke`.
 set -euo pipefail
 
 build_packages=(
@@ -14,6 +15,7 @@ build_packages=(
     libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
 )
 browser_packages=(chromium fonts-liberation nodejs npm)
+fuzz_packages=(clang libclang-rt-dev)
 # A browser tool already on PATH counts as present whatever package brought
 # it: Node.js from another source carries its own npm, and Debian's npm
 # package would conflict with it.
@@ -24,6 +26,7 @@ for group in "${@:-build}"; do
     case "$group" in
         build) wanted+=("${build_packages[@]}") ;;
         browser) wanted+=("${browser_packages[@]}") ;;
+        fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
         *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
     esac
 done
