@@ -102,6 +102,8 @@ std::optional<StartupFailure> Tfrm_req::FormCreate(const std::vector<std::string
 
     if (!archive_.Open(ArchivePath))
         return Fail(msg::kArchiveNotZip, 2);
+    if (!archive_.AllEntriesIntact())
+        return Fail(msg::kArchiveDamaged, 2);
 
     if (auto failure = LoadValidationLibrary())
         return failure;

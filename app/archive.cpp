@@ -100,34 +100,50 @@ std::string Archive::EntryName(size_t index) const {
     return name != nullptr ? name : "";
 }
 
+Archive::Result Archive::ReadEntry(size_t index, std::string& out) const {
+    zip_stat_t st;
+    if (zip_stat_index(zip_, index, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0)
+        return Result::Damaged;
+    if (st.size > kMaxEntrySize)
+        return Result::TooLarge;
+    zip_file_t* file = zip_fopen_index(zip_, index, 0);
+    if (file == nullptr)
+        return Result::Damaged;
+    std::string bytes;
+    char buffer[8192];
+    zip_int64_t n = 0;
+    bytes.reserve(static_cast<size_t>(st.size));
+    // The stated size is checked as the bytes come, not trusted.
+    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0 && bytes.size() <= st.size)
+        bytes.append(buffer, static_cast<size_t>(n));
+    // Closing reports a checksum mismatch found while reading.
+    int closed = zip_fclose(file);
+    if (n < 0 || closed != 0 || bytes.size() != st.size)
+        return Result::Damaged;
+    out += bytes;
+    return Result::Extracted;
+}
+
 Archive::Result Archive::Extract(const std::string& name, std::string& out) const {
     size_t count = EntryCount();
     for (size_t i = 0; i < count; ++i) {
-        if (!ArchiveNameMatches(name, EntryName(i)))
-            continue;
-        zip_stat_t st;
-        if (zip_stat_index(zip_, i, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0)
-            return Result::Damaged;
-        if (st.size > kMaxEntrySize)
-            return Result::TooLarge;
-        zip_file_t* file = zip_fopen_index(zip_, i, 0);
-        if (file == nullptr)
-            return Result::Damaged;
-        std::string bytes;
-        char buffer[8192];
-        zip_int64_t n = 0;
-        bytes.reserve(static_cast<size_t>(st.size));
-        // The stated size is checked as the bytes come, not trusted.
-        while ((n = zip_fread(file, buffer, sizeof buffer)) > 0 && bytes.size() <= st.size)
-            bytes.append(buffer, static_cast<size_t>(n));
-        // Closing reports a checksum mismatch found while reading.
-        int closed = zip_fclose(file);
-        if (n < 0 || closed != 0 || bytes.size() != st.size)
-            return Result::Damaged;
-        out += bytes;
-        return Result::Extracted;
+        if (ArchiveNameMatches(name, EntryName(i)))
+            return ReadEntry(i, out);
     }
     return Result::NotFound;
+}
+
+bool Archive::AllEntriesIntact() const {
+    const size_t count = EntryCount();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string name = EntryName(i);
+        if (!name.empty() && (name.back() == '/' || name.back() == '\\'))
+            continue;
+        std::string bytes;
+        if (ReadEntry(i, bytes) == Result::Damaged)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace app

@@ -41,11 +41,19 @@ class Archive {
     // is left as it was on every failure.
     Result Extract(const std::string& name, std::string& out) const;
 
+    // True when every entry but the directories reads back intact (entries
+    // over 32 MiB, never extracted, are not read). The wizard checks this
+    // once at start-up, so that a damaged page or image is told at once
+    // rather than shown as an empty page later.
+    bool AllEntriesIntact() const;
+
     // The entry names as stored, in directory order (for tests and tools).
     std::string EntryName(size_t index) const;
     size_t EntryCount() const;
 
   private:
+    Result ReadEntry(size_t index, std::string& out) const;
+
     struct zip* zip_ = nullptr;
     std::string error_;
 };
