@@ -258,6 +258,8 @@ void TThread_GenReq::Execute() {
     mem_wipe(work.private_key);
     mem_fill(work.key_area.data(), 0, kAreaSize);
     ReleaseStrings();
+    if (ObserverForTesting.finished)
+        ObserverForTesting.finished(work.private_key, work.key_area.data(), kAreaSize, KeyFields);
 }
 
 bool TThread_GenReq::BuildSubject() {
@@ -277,6 +279,8 @@ bool TThread_GenReq::GenerateKeyPair(Work& work) {
     RsaKeySpec wanted{static_cast<uint32_t>(bits), 1};
     if (rsa_generate_key_pair(&work.public_key, &work.private_key, &wanted, &Pool) != STATUS_OK)
         return Fail(msg::kKeyGenerationFailed);
+    if (ObserverForTesting.key_made)
+        ObserverForTesting.key_made(work.private_key);
     return true;
 }
 
