@@ -25,8 +25,8 @@ int MemoryFile() {
     return fd;
 }
 
-const char* const kRequests[] = {"config.xml", "index.htm", "Page2.htm",  "images\\pixel.gif",
-                                 "Images/*.gif", "*",       "?????.htm", "<\\*.gif",
+const char* const kRequests[] = {"config.xml",   "index.htm", "Page2.htm", "images\\pixel.gif",
+                                 "Images/*.gif", "*",         "?????.htm", "<\\*.gif",
                                  "*.dll",        "Temp\\"};
 
 }  // namespace

@@ -13,9 +13,20 @@
 
 namespace {
 
-const char* const kProfileNames[] = {
-    "FIELDS", "DN_O", "DN_CN", "DN_C", "DN_E", "SIZE_KEY", "KEY", "REQ", "TXT_FILE",
-    "VALID_CHARS", "MSG_MISSING_PRIVKEY", "MSG_INVALID_CHARS_KEY", "CHARS_NAME", ""};
+const char* const kProfileNames[] = {"FIELDS",
+                                     "DN_O",
+                                     "DN_CN",
+                                     "DN_C",
+                                     "DN_E",
+                                     "SIZE_KEY",
+                                     "KEY",
+                                     "REQ",
+                                     "TXT_FILE",
+                                     "VALID_CHARS",
+                                     "MSG_MISSING_PRIVKEY",
+                                     "MSG_INVALID_CHARS_KEY",
+                                     "CHARS_NAME",
+                                     ""};
 
 void LookUp(const app::ConfigDocument& config, const std::string& name) {
     (void)config.FindElement(name);

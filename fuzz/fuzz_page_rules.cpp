@@ -99,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (key_failure)
         fuzz::Check(!key_failure->control.empty(), "a key page failure names its control");
     const app::FieldList submitted(lines);
-    const app::OutputNames names = app::OutputNamesOf(submitted.Value("KEY"), submitted.Value("REQ"));
+    const app::OutputNames names =
+        app::OutputNamesOf(submitted.Value("KEY"), submitted.Value("REQ"));
     (void)app::CheckOutputNames(names);
     (void)app::HasDigitsAndLetters(submitted.Value("PWD"));
     return 0;

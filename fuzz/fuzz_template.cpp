@@ -16,15 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     filter.OnHttpEntry = [&calls](app::THttpMemoFilter& f, const std::string& name) {
         ++calls;
         switch (calls % 3) {
-        case 0:
-            f.Put(name);
-            break;
-        case 1:
-            for (const std::string& param : f.GetEntryParams())
-                f.Put("[" + param + "]");
-            break;
-        default:
-            break;  // an empty replacement
+            case 0:
+                f.Put(name);
+                break;
+            case 1:
+                for (const std::string& param : f.GetEntryParams())
+                    f.Put("[" + param + "]");
+                break;
+            default:
+                break;  // an empty replacement
         }
     };
     filter.SetText(text);

@@ -78,7 +78,8 @@ void CheckRequest(FuzzedDataProvider& input) {
 
     const uint32_t component_count = input.ConsumeIntegralInRange<uint32_t>(0, 20);
     for (uint32_t n = 0; n < component_count; ++n) {
-        const uint32_t index = input.ConsumeIntegralInRange<uint32_t>(0, SUBJECT_COMPONENT_COUNT - 1);
+        const uint32_t index =
+            input.ConsumeIntegralInRange<uint32_t>(0, SUBJECT_COMPONENT_COUNT - 1);
         const std::vector<uint8_t> value =
             input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 300));
         span_array_release(&components[index], 1);
@@ -106,8 +107,10 @@ void CheckRequest(FuzzedDataProvider& input) {
     }
     if (input.ConsumeBool()) {
         ByteSpan names[ALT_NAME_COUNT]{};
-        std::vector<uint8_t> email = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 120));
-        std::vector<uint8_t> dns = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 120));
+        std::vector<uint8_t> email =
+            input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 120));
+        std::vector<uint8_t> dns =
+            input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 120));
         uint8_t ip[4];
         u32_to_be_bytes(input.ConsumeIntegral<uint32_t>(), ip);
         if (!email.empty())
@@ -124,9 +127,9 @@ void CheckRequest(FuzzedDataProvider& input) {
             DerElement e;
             der_reader_init(&reader, slots[SLOT_SUBJECT_ALT_NAME].data,
                             slots[SLOT_SUBJECT_ALT_NAME].length);
-            fuzz::Check(der_read_expect(&reader, DER_TAG_SEQUENCE, &e) == STATUS_OK &&
-                            der_at_end(&reader),
-                        "the alternative names are one DER SEQUENCE");
+            fuzz::Check(
+                der_read_expect(&reader, DER_TAG_SEQUENCE, &e) == STATUS_OK && der_at_end(&reader),
+                "the alternative names are one DER SEQUENCE");
         } else {
             fuzz::Check(slots[SLOT_SUBJECT_ALT_NAME].data == before.data,
                         "a refused set of names leaves the slot alone");
@@ -192,9 +195,9 @@ void CheckRequest(FuzzedDataProvider& input) {
             DerReader reader;
             DerElement e;
             der_reader_init(&reader, out.get(), out_len);
-            fuzz::Check(der_read_expect(&reader, DER_TAG_SEQUENCE, &e) == STATUS_OK &&
-                            der_at_end(&reader),
-                        "the unsigned information is one DER SEQUENCE");
+            fuzz::Check(
+                der_read_expect(&reader, DER_TAG_SEQUENCE, &e) == STATUS_OK && der_at_end(&reader),
+                "the unsigned information is one DER SEQUENCE");
         }
     }
     span_array_release(components, SUBJECT_COMPONENT_COUNT);
@@ -210,9 +213,9 @@ void CheckKeyFile(FuzzedDataProvider& input) {
 
     std::unique_ptr<uint8_t[]> out(new uint8_t[KEYFILE_BUFFER_SIZE]);
     uint32_t out_len = 0;
-    const Status status = keyfile_protect_private_key(
-        out.get(), &out_len, algorithm, iterations, password.data(),
-        static_cast<uint32_t>(password.size()), &key.private_key);
+    const Status status =
+        keyfile_protect_private_key(out.get(), &out_len, algorithm, iterations, password.data(),
+                                    static_cast<uint32_t>(password.size()), &key.private_key);
     const bool in_range =
         iterations >= KEYFILE_MIN_ITERATIONS && iterations <= KEYFILE_MAX_ITERATIONS;
     if (!in_range) {

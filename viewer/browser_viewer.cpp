@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <exception>
 #include <future>
 #include <utility>
@@ -18,6 +17,7 @@
 #include "viewer/directory_listing.h"
 #include "viewer/guarded_server.h"
 #include "viewer/page_inject.h"
+#include "viewer/wire_protocol.h"
 
 namespace viewer {
 
@@ -28,47 +28,6 @@ using nlohmann::json;
 // Everything the shim talks to lives under this prefix; page and image names
 // are everything else.
 constexpr const char kPrefix[] = "/__reqwiz/";
-
-constexpr size_t kMaxInputBatch = 2000;
-
-// The deepest nesting of arrays and objects a message of the page may have.
-// The shim's messages nest three levels at most; copying or printing a
-// value recurses once per level, so a deeper one is refused unparsed.
-constexpr int kMaxJsonDepth = 16;
-
-// True when the arrays and objects of the JSON text `text` nest no deeper
-// than `limit`. Brackets inside strings do not count.
-bool NestingWithin(const std::string& text, int limit) {
-    int depth = 0;
-    bool in_string = false;
-    bool escaped = false;
-    for (char c : text) {
-        if (in_string) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                in_string = false;
-        } else if (c == '"') {
-            in_string = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit)
-                return false;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return true;
-}
-
-// The page's message as JSON; a discarded value when it is not JSON or nests
-// too deep.
-json ParseMessage(const std::string& text) {
-    if (!NestingWithin(text, kMaxJsonDepth))
-        return json(json::value_t::discarded);
-    return json::parse(text, nullptr, false);
-}
 
 constexpr const char kContentSecurityPolicy[] =
     "default-src 'self'; script-src 'self' 'unsafe-inline'; style-src 'self' 'unsafe-inline'; "
@@ -117,50 +76,6 @@ const char* ContentTypeOf(const std::string& name) {
     if (ext == "js")
         return "text/javascript; charset=ISO-8859-1";
     return "application/octet-stream";
-}
-
-// Text of a JSON member converted to ISO-8859-1; "" when absent or not text.
-std::string Latin1Member(const json& object, const char* name) {
-    auto it = object.find(name);
-    if (it == object.end() || !it->is_string())
-        return std::string();
-    return platform::Utf8ToLatin1(it->get<std::string>());
-}
-
-uint64_t NumberParam(const httplib::Request& request, const char* name) {
-    if (!request.has_param(name))
-        return 0;
-    const std::string text = request.get_param_value(name);
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9' || value > (UINT64_MAX - 9) / 10)
-            return 0;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return value;
-}
-
-// Every number from the page becomes an integer here, and only here: the
-// value clamped to [low, high], rounded toward zero; not a number, or not a
-// finite one on the wrong side, gives the nearest bound (0 when 0 is in
-// range and the value is NaN or not numeric). No conversion from the page
-// can overflow.
-int64_t ClampedNumber(const json& value, int64_t low, int64_t high) {
-    const int64_t fallback = std::clamp<int64_t>(0, low, high);
-    if (!value.is_number())
-        return fallback;
-    const double d = value.get<double>();
-    if (std::isnan(d))
-        return fallback;
-    if (d <= static_cast<double>(low))
-        return low;
-    if (d >= static_cast<double>(high))
-        return high;
-    return static_cast<int64_t>(d);
-}
-
-int32_t ClampedInt(const json& value) {
-    return static_cast<int32_t>(ClampedNumber(value, INT32_MIN, INT32_MAX));
 }
 
 void Answer(httplib::Response& response, int status, const json& body) {
@@ -317,195 +232,137 @@ void BrowserViewer::InstallRoutes() {
             response.set_content("Internal error\n", "text/plain");
         });
 
+    using Handler = void (BrowserViewer::*)(const httplib::Request&, httplib::Response&);
+    const auto bind = [this](Handler handler) {
+        return [this, handler](const httplib::Request& request, httplib::Response& response) {
+            (this->*handler)(request, response);
+        };
+    };
     const std::string prefix = kPrefix;
-
-    server.Get(
-        prefix + "poll", [this](const httplib::Request& request, httplib::Response& response) {
-            const json commands = channel_.Poll(NumberParam(request, "done"),
-                                                NumberParam(request, "have"), options_.poll_wait);
-            Answer(response, 200, json{{"commands", commands}});
-        });
-
-    server.Post(
-        prefix + "hello", [this](const httplib::Request& request, httplib::Response& response) {
-            const json body = ParseMessage(request.body);
-            if (!body.is_object())
-                return BadRequest(response, "hello");
-            std::vector<platform::FormControlInfo> controls;
-            auto list = body.find("controls");
-            if (list != body.end() && list->is_array()) {
-                for (const json& item : *list) {
-                    if (!item.is_object())
-                        continue;
-                    platform::FormControlInfo info;
-                    info.name = Latin1Member(item, "name");
-                    auto visible = item.find("visible");
-                    info.visible =
-                        visible == item.end() || !visible->is_boolean() || visible->get<bool>();
-                    controls.push_back(std::move(info));
-                }
-            }
-            channel_.PageHello(Latin1Member(body, "page"));
-            loop_.Post([this, controls = std::move(controls)]() mutable {
-                controls_ = std::move(controls);
-            });
-            response.status = 204;
-        });
-
-    server.Post(prefix + "bye",
-                [this](const httplib::Request& request, httplib::Response& response) {
-                    const json body = ParseMessage(request.body);
-                    if (!body.is_object())
-                        return BadRequest(response, "bye");
-                    channel_.PageLeaving(Latin1Member(body, "page"));
-                    response.status = 204;
-                });
-
-    server.Post(prefix + "click",
-                [this](const httplib::Request& request, httplib::Response& response) {
-                    const json body = ParseMessage(request.body);
-                    if (!body.is_object())
-                        return BadRequest(response, "click");
-                    std::string name = Latin1Member(body, "name");
-                    std::string on_click = Latin1Member(body, "onclick");
-                    loop_.Post([this, name = std::move(name), on_click = std::move(on_click)] {
-                        // One modal step at a time: while a dialog waits for
-                        // the page, a click (on a file button, say) would
-                        // open another one inside it.
-                        if (!open_modals_.empty())
-                            return;
-                        events_.ObjectClick(*this, name, on_click);
-                    });
-                    response.status = 204;
-                });
-
-    server.Post(prefix + "submit", [this](const httplib::Request& request,
-                                          httplib::Response& response) {
-        // The body may carry the access password: the request's text, the
-        // parsed copy and the lines handed to the window are all wiped once
-        // they have served.
-        json body = ParseMessage(request.body);
-        platform::WipeText(const_cast<std::string&>(request.body));
-        if (!body.is_object())
-            return BadRequest(response, "submit");
-        std::vector<std::string> lines;
-        std::vector<std::string> not_latin1;
-        auto list = body.find("lines");
-        if (list != body.end() && list->is_array()) {
-            for (json& line : *list) {
-                if (!line.is_string())
-                    continue;
-                std::string& text = line.get_ref<std::string&>();
-                std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(text);
-                if (!latin1) {
-                    latin1 = platform::Utf8ToLatin1(text);
-                    not_latin1.push_back(latin1->substr(0, latin1->find('=')));
-                }
-                lines.push_back(std::move(*latin1));
-                platform::WipeText(text);
-            }
-        }
-        loop_.Post([this, action = Latin1Member(body, "action"),
-                    target = Latin1Member(body, "target"), enctype = Latin1Member(body, "enctype"),
-                    method = Latin1Member(body, "method"), lines = std::move(lines),
-                    not_latin1 = std::move(not_latin1)]() mutable {
-            // One modal step at a time: nothing is submitted over an
-            // open dialog.
-            if (open_modals_.empty())
-                events_.FormSubmit(*this, action, target, enctype, method, lines, not_latin1);
-            platform::WipeLines(lines);
-        });
-        response.status = 204;
-    });
-
-    server.Post(
-        prefix + "link", [this](const httplib::Request& request, httplib::Response& response) {
-            const json body = ParseMessage(request.body);
-            if (!body.is_object())
-                return BadRequest(response, "link");
-            std::string url = Latin1Member(body, "url");
-            if (!OpensOutside(url)) {
-                response.status = 204;
-                return;
-            }
-            loop_.Post([this, target = Latin1Member(body, "target"), url = std::move(url)] {
-                if (!open_modals_.empty())
-                    return;
-                // A link the window leaves alone is followed in the page.
-                if (!events_.HotSpotTargetClick(target, url) && !closed_)
-                    channel_.Push(json{{"type", "follow"}, {"url", platform::Latin1ToUtf8(url)}});
-            });
-            response.status = 204;
-        });
-
-    server.Post(
-        prefix + "input", [this](const httplib::Request& request, httplib::Response& response) {
-            // Each event: [kind, x, y, key, time_ms], kind 0 move, 1 button
-            // down, 2 button up, 3 key down; x and y are page coordinates;
-            // key is the button (0 left, 1 middle, 2 right; no other button
-            // counts) of a button event and the key code of a key event;
-            // time_ms is the page's clock, taken modulo 2^32 like a tick
-            // count.
-            const json body = ParseMessage(request.body);
-            if (!body.is_object() || !body.contains("events") || !body["events"].is_array())
-                return BadRequest(response, "input");
-            size_t count = 0;
-            for (const json& event : body["events"]) {
-                if (++count > kMaxInputBatch)
-                    break;
-                if (!event.is_array() || event.size() != 5 || !event[0].is_number_integer())
-                    continue;
-                const int kind = event[0].get<int>();
-                if (kind < 0 || kind > 3)
-                    continue;
-                platform::InputMessage message;
-                message.kind = static_cast<platform::InputMessage::Kind>(kind);
-                message.x = ClampedInt(event[1]);
-                message.y = ClampedInt(event[2]);
-                message.key = static_cast<uint32_t>(ClampedNumber(event[3], 0, UINT32_MAX));
-                const bool button = message.kind == platform::InputMessage::ButtonDown ||
-                                    message.kind == platform::InputMessage::ButtonUp;
-                if (button && message.key > 2)
-                    continue;
-                message.time_ms = static_cast<uint32_t>(ClampedNumber(event[4], 0, INT64_MAX));
-                loop_.PostInput(message);
-            }
-            response.status = 204;
-        });
-
-    server.Post(
-        prefix + "answer", [this](const httplib::Request& request, httplib::Response& response) {
-            const json body = ParseMessage(request.body);
-            if (!body.is_object() || !body.contains("id") || !body["id"].is_number_unsigned())
-                return BadRequest(response, "answer");
-            const uint64_t id = body["id"].get<uint64_t>();
-            json result = body.contains("result") ? body["result"] : json(nullptr);
-            loop_.Post([this, id, result = std::move(result)]() mutable {
-                if (open_modals_.count(id) != 0)
-                    answers_[id] = std::move(result);
-            });
-            response.status = 204;
-        });
-
-    server.Get(prefix + "dir",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                   ServeDirectory(request, response);
-               });
-
+    server.Get(prefix + "poll", bind(&BrowserViewer::HandlePoll));
+    server.Post(prefix + "hello", bind(&BrowserViewer::HandleHello));
+    server.Post(prefix + "bye", bind(&BrowserViewer::HandleBye));
+    server.Post(prefix + "click", bind(&BrowserViewer::HandleClick));
+    server.Post(prefix + "submit", bind(&BrowserViewer::HandleSubmit));
+    server.Post(prefix + "link", bind(&BrowserViewer::HandleLink));
+    server.Post(prefix + "input", bind(&BrowserViewer::HandleInput));
+    server.Post(prefix + "answer", bind(&BrowserViewer::HandleAnswer));
+    server.Get(prefix + "dir", bind(&BrowserViewer::ServeDirectory));
     server.Get(prefix + ".*",
                [](const httplib::Request&, httplib::Response& response) { response.status = 404; });
-
     server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
         ServeBootstrap(response);
     });
+    server.Get("/(.+)", bind(&BrowserViewer::ServeNamed));
+}
 
-    server.Get("/(.+)", [this](const httplib::Request& request, httplib::Response& response) {
-        const std::string name = platform::Utf8ToLatin1(request.matches[1].str());
-        if (IsPageName(name))
-            ServePage(name, response);
-        else
-            ServeImage(name, response);
+// ---------------------------------------------------------------------------
+// The shim's messages (server threads): decode, post the work to the window
+// thread, answer.
+
+void BrowserViewer::HandlePoll(const httplib::Request& request, httplib::Response& response) {
+    const auto counter = [&](const char* name) {
+        return request.has_param(name) ? wire::DecodeCounter(request.get_param_value(name)) : 0;
+    };
+    const json commands = channel_.Poll(counter("done"), counter("have"), options_.poll_wait);
+    Answer(response, 200, json{{"commands", commands}});
+}
+
+void BrowserViewer::HandleHello(const httplib::Request& request, httplib::Response& response) {
+    std::optional<wire::Hello> hello = wire::DecodeHello(request.body);
+    if (!hello)
+        return BadRequest(response, "hello");
+    channel_.PageHello(hello->page);
+    loop_.Post([this, controls = std::move(hello->controls)]() mutable {
+        controls_ = std::move(controls);
     });
+    response.status = 204;
+}
+
+void BrowserViewer::HandleBye(const httplib::Request& request, httplib::Response& response) {
+    const std::optional<wire::Bye> bye = wire::DecodeBye(request.body);
+    if (!bye)
+        return BadRequest(response, "bye");
+    channel_.PageLeaving(bye->page);
+    response.status = 204;
+}
+
+void BrowserViewer::HandleClick(const httplib::Request& request, httplib::Response& response) {
+    std::optional<wire::Click> click = wire::DecodeClick(request.body);
+    if (!click)
+        return BadRequest(response, "click");
+    loop_.Post([this, click = std::move(*click)] {
+        // One modal step at a time: while a dialog waits for the page, a
+        // click (on a file button, say) would open another one inside it.
+        if (!open_modals_.empty())
+            return;
+        events_.ObjectClick(*this, click.name, click.on_click);
+    });
+    response.status = 204;
+}
+
+void BrowserViewer::HandleSubmit(const httplib::Request& request, httplib::Response& response) {
+    // The body may carry the access password: the request's text, the parsed
+    // copy and the lines handed to the window are all wiped once they have
+    // served.
+    auto submit = std::make_shared<std::optional<wire::Submit>>(
+        wire::DecodeSubmit(const_cast<std::string&>(request.body)));
+    if (!*submit)
+        return BadRequest(response, "submit");
+    loop_.Post([this, submit] {
+        // One modal step at a time: nothing is submitted over an open dialog.
+        if (!open_modals_.empty())
+            return;
+        const wire::Submit& form = **submit;
+        events_.FormSubmit(*this, form.action, form.target, form.enctype, form.method, form.lines,
+                           form.not_latin1);
+    });
+    response.status = 204;
+}
+
+void BrowserViewer::HandleLink(const httplib::Request& request, httplib::Response& response) {
+    std::optional<wire::Link> link = wire::DecodeLink(request.body);
+    if (!link)
+        return BadRequest(response, "link");
+    response.status = 204;
+    if (!OpensOutside(link->url))
+        return;
+    loop_.Post([this, link = std::move(*link)] {
+        if (!open_modals_.empty())
+            return;
+        // A link the window leaves alone is followed in the page.
+        if (!events_.HotSpotTargetClick(link.target, link.url) && !closed_)
+            channel_.Push(wire::FollowCommand(link.url));
+    });
+}
+
+void BrowserViewer::HandleInput(const httplib::Request& request, httplib::Response& response) {
+    const std::optional<std::vector<platform::InputMessage>> events =
+        wire::DecodeInput(request.body);
+    if (!events)
+        return BadRequest(response, "input");
+    for (const platform::InputMessage& message : *events)
+        loop_.PostInput(message);
+    response.status = 204;
+}
+
+void BrowserViewer::HandleAnswer(const httplib::Request& request, httplib::Response& response) {
+    std::optional<wire::Answer> answer = wire::DecodeAnswer(request.body);
+    if (!answer)
+        return BadRequest(response, "answer");
+    loop_.Post([this, id = answer->id, result = std::move(answer->result)]() mutable {
+        if (open_modals_.count(id) != 0)
+            answers_[id] = std::move(result);
+    });
+    response.status = 204;
+}
+
+void BrowserViewer::ServeNamed(const httplib::Request& request, httplib::Response& response) {
+    const std::string name = platform::Utf8ToLatin1(request.matches[1].str());
+    if (IsPageName(name))
+        ServePage(name, response);
+    else
+        ServeImage(name, response);
 }
 
 std::optional<std::string> BrowserViewer::AskWindow(std::function<std::string()> work) {
@@ -630,7 +487,7 @@ void BrowserViewer::Watch() {
 // Viewer operations (window thread)
 
 void BrowserViewer::Load(const std::string& name) {
-    channel_.Push(json{{"type", "load"}, {"page", platform::Latin1ToUtf8(name)}});
+    channel_.Push(wire::LoadCommand(name));
 }
 
 json BrowserViewer::RunModalCommand(json command) {
@@ -652,19 +509,12 @@ json BrowserViewer::RunModalCommand(json command) {
 
 void BrowserViewer::MessageBox(const std::string& title, const std::string& text,
                                platform::MessageIcon icon) {
-    RunModalCommand(json{{"type", "message"},
-                         {"title", platform::Latin1ToUtf8(title)},
-                         {"text", platform::Latin1ToUtf8(text)},
-                         {"icon", icon == platform::MessageIcon::Error ? "error" : "warning"}});
+    RunModalCommand(wire::MessageCommand(title, text, icon));
 }
 
 bool BrowserViewer::AskYesNo(const std::string& title, const std::string& text,
                              platform::MessageIcon icon) {
-    const json answer =
-        RunModalCommand(json{{"type", "question"},
-                             {"title", platform::Latin1ToUtf8(title)},
-                             {"text", platform::Latin1ToUtf8(text)},
-                             {"icon", icon == platform::MessageIcon::Error ? "error" : "warning"}});
+    const json answer = RunModalCommand(wire::QuestionCommand(title, text, icon));
     return answer.is_boolean() && answer.get<bool>();
 }
 
@@ -676,30 +526,26 @@ void BrowserViewer::ShowControl(size_t index) {
     if (index >= controls_.size())
         return;
     controls_[index].visible = true;
-    channel_.Push(json{{"type", "show"}, {"index", index}});
+    channel_.Push(wire::ShowCommand(index));
 }
 
 void BrowserViewer::FocusControl(size_t index) {
     if (index >= controls_.size())
         return;
-    channel_.Push(json{{"type", "focus"}, {"index", index}});
+    channel_.Push(wire::FocusCommand(index));
 }
 
 void BrowserViewer::SetControlText(size_t index, const std::string& text) {
     if (index >= controls_.size())
         return;
-    channel_.Push(json{{"type", "text"}, {"index", index}, {"text", platform::Latin1ToUtf8(text)}});
+    channel_.Push(wire::TextCommand(index, text));
 }
 
 std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filter,
                                                          const std::string& default_extension,
                                                          const std::string& initial_name) {
-    const json answer =
-        RunModalCommand(json{{"type", "save"},
-                             {"filter", platform::Latin1ToUtf8(filter)},
-                             {"extension", platform::Latin1ToUtf8(default_extension)},
-                             {"name", platform::Latin1ToUtf8(initial_name)},
-                             {"directory", save_directory_}});
+    const json answer = RunModalCommand(
+        wire::SaveCommand(filter, default_extension, initial_name, save_directory_));
     if (!answer.is_string() || answer.get<std::string>().empty())
         return std::nullopt;
     const std::string chosen = answer.get<std::string>();
@@ -715,26 +561,26 @@ std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filt
 }
 
 void BrowserViewer::SetCursor(platform::Cursor cursor) {
-    channel_.Push(json{{"type", "cursor"}, {"wait", cursor == platform::Cursor::Wait}});
+    channel_.Push(wire::CursorCommand(cursor == platform::Cursor::Wait));
 }
 
 void BrowserViewer::StartCollection() {
-    channel_.Push(json{{"type", "collect"}, {"on", true}});
+    channel_.Push(wire::CollectCommand(true));
 }
 
 void BrowserViewer::SetCollectionProgress(int percent) {
-    channel_.Push(json{{"type", "progress"}, {"value", std::clamp(percent, 0, 100)}});
+    channel_.Push(wire::ProgressCommand(percent));
 }
 
 void BrowserViewer::StopCollection() {
-    channel_.Push(json{{"type", "collect"}, {"on", false}});
+    channel_.Push(wire::CollectCommand(false));
 }
 
 void BrowserViewer::Close() {
     if (closed_)
         return;
     closed_ = true;
-    const uint64_t seq = channel_.Push(json{{"type", "close"}});
+    const uint64_t seq = channel_.Push(wire::CloseCommand());
     // The program ends right after: give the page a moment to take the
     // command, so that the window closes instead of losing its server.
     if (!page_gone_ && !stopping_ && channel_.PageConnected())

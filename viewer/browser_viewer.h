@@ -128,6 +128,18 @@ class BrowserViewer : public platform::PageViewer {
     void ServeImage(const std::string& name, httplib::Response& response);
     void ServeBootstrap(httplib::Response& response);
     void ServeDirectory(const httplib::Request& request, httplib::Response& response);
+    // A page or an image of the profile, by the name the page asked for.
+    void ServeNamed(const httplib::Request& request, httplib::Response& response);
+
+    // One handler per message of the shim (viewer/wire_protocol.h).
+    void HandlePoll(const httplib::Request& request, httplib::Response& response);
+    void HandleHello(const httplib::Request& request, httplib::Response& response);
+    void HandleBye(const httplib::Request& request, httplib::Response& response);
+    void HandleClick(const httplib::Request& request, httplib::Response& response);
+    void HandleSubmit(const httplib::Request& request, httplib::Response& response);
+    void HandleLink(const httplib::Request& request, httplib::Response& response);
+    void HandleInput(const httplib::Request& request, httplib::Response& response);
+    void HandleAnswer(const httplib::Request& request, httplib::Response& response);
 
     // Runs `work` on the window thread and waits for its result; nothing
     // when the viewer stops first.

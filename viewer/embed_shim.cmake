@@ -1,6 +1,14 @@
 # Writes a C++ source that holds the shim's script and style sheet as raw
-# string literals. Called with -DSCRIPT=... -DSTYLE=... -DOUTPUT=...
-file(READ "${SCRIPT}" script_text)
+# string literals. The script is written in several files (SCRIPTS, a list
+# separated by "|", in the order they are joined); they share one strict-mode
+# function scope. Called with -DSCRIPTS=... -DSTYLE=... -DOUTPUT=...
+string(REPLACE "|" ";" script_files "${SCRIPTS}")
+set(script_text "(function() {\n'use strict';\n")
+foreach(script_file IN LISTS script_files)
+    file(READ "${script_file}" part_text)
+    string(APPEND script_text "${part_text}")
+endforeach()
+string(APPEND script_text "})();\n")
 file(READ "${STYLE}" style_text)
 string(CONCAT all_text "${script_text}" "${style_text}")
 string(FIND "${all_text}" ")reqwiz_shim\"" delimiter_at)

@@ -1,5 +1,6 @@
 // The page shim's script and style sheet, built into the program from
-// viewer/shim/shim.js and viewer/shim/shim.css.
+// the script files of viewer/shim/ (joined in one function scope) and
+// viewer/shim/shim.css.
 #pragma once
 
 namespace viewer {
