@@ -18,6 +18,8 @@ namespace app {
 namespace {
 
 constexpr size_t kCopyBlock = 8192;
+// System bytes that move the window's pool on once the job has its copy.
+constexpr uint32_t kStirBytes = 32;
 
 std::optional<StartupFailure> Fail(const char* message, int exit_code) {
     return StartupFailure{message, exit_code};
@@ -534,6 +536,14 @@ void Tfrm_req::StartGeneration() {
 
     auto job = std::make_unique<TThread_GenReq>(ConfigDoc, DataFields, KeyFields);
     bool started = SeedAndCopyPool(Pool, job->Pool);
+    // The window's pool now holds the state the key will be made from: it
+    // takes fresh system bytes at once, so that the key cannot be made again
+    // from the window's memory. Without them it starts over (the next
+    // collection seeds it again).
+    if (started && !FeedSystemRandom(Pool, kStirBytes)) {
+        mem_wipe(Pool);
+        rand_init(&Pool);
+    }
     const char* failure = started ? msg::kJobFailed : msg::kNoSystemRandom;
     if (started) {
         GenerationJob = std::move(job);

@@ -257,9 +257,11 @@ void TThread_GenReq::Execute() {
     WipePasswords();
     mem_wipe(work.private_key);
     mem_fill(work.key_area.data(), 0, kAreaSize);
+    mem_wipe(Pool);
     ReleaseStrings();
     if (ObserverForTesting.finished)
-        ObserverForTesting.finished(work.private_key, work.key_area.data(), kAreaSize, KeyFields);
+        ObserverForTesting.finished(work.private_key, work.key_area.data(), kAreaSize, Pool,
+                                    KeyFields);
 }
 
 bool TThread_GenReq::BuildSubject() {

@@ -48,9 +48,10 @@ struct GenerationObserver {
     // Right after the key pair was made, with the job's private-key record.
     void (*key_made)(const RsaPrivateKey& key) = nullptr;
     // At the very end of Execute, once the job has wiped what it held: its
-    // private-key record, its key-file area, and the key page's list.
+    // private-key record, its key-file area, its random pool (whose state
+    // would give the key again) and the key page's list.
     void (*finished)(const RsaPrivateKey& key, const uint8_t* key_area, size_t key_area_size,
-                     const FieldList& key_fields) = nullptr;
+                     const RandomPool& pool, const FieldList& key_fields) = nullptr;
 };
 
 class TThread_GenReq {
@@ -96,7 +97,9 @@ class TThread_GenReq {
 
     // The job, on the calling thread. Every step's status is checked: the
     // first failure ends the job with its message and no output file. The
-    // password and its confirmation in KeyFields are wiped in every case.
+    // password and its confirmation in KeyFields are wiped in every case, and
+    // so is Pool: from its state the key could be made again. A job runs
+    // once.
     void Execute();
 
     // How the last Execute ended; read it after WaitFor.

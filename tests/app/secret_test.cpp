@@ -22,7 +22,9 @@
 #include "app/Unit_main.h"
 #include "app/Unit_tthread_genreq.h"
 #include "cli/generate_command.h"
+#include "crypto/common/mem.h"
 #include "crypto/rsa/rsa_key.h"
+#include "crypto/rsa/rsa_keygen.h"
 #include "platform/wipe.h"
 #include "tests/app/fixture.h"
 
@@ -130,6 +132,7 @@ void Inspect(void* block) {
 struct JobEnd {
     bool record_zero = false;
     bool area_zero = false;
+    bool pool_zero = false;
     bool password_gone = false;
     int on_stack = -1;
 };
@@ -160,12 +163,19 @@ int NeedlesBelow(const uint8_t* frame) {
 }
 
 __attribute__((noinline)) void JobFinished(const RsaPrivateKey& key, const uint8_t* key_area,
-                                           size_t key_area_size, const app::FieldList& key_fields) {
+                                           size_t key_area_size, const RandomPool& pool,
+                                           const app::FieldList& key_fields) {
     job_end.record_zero = AllZero(reinterpret_cast<const uint8_t*>(&key), sizeof key);
     job_end.area_zero = AllZero(key_area, key_area_size);
+    job_end.pool_zero = AllZero(reinterpret_cast<const uint8_t*>(&pool), sizeof pool);
     job_end.password_gone = key_fields.Value("PWD").empty() && key_fields.Value("PWD2").empty();
     job_end.on_stack = NeedlesBelow(static_cast<const uint8_t*>(__builtin_frame_address(0)));
 }
+
+struct KeyPairRecords {
+    RsaPublicKey public_key;
+    RsaPrivateKey private_key;
+};
 
 // Watches the next generation: the password is needle 0, the key's numbers
 // follow once they exist.
@@ -276,6 +286,22 @@ TEST(Secrets, NoFreedBlockHoldsThePasswordAfterAGeneration) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("clave.key")));
     EXPECT_EQ(window->KeyFields.Value("PWD"), "");
     platform::WipeLines(lines);
+    // The window's pool no longer gives the job's key.
+    RandomPool after = window->Pool;
+    static KeyPairRecords again;
+    const RsaKeySpec spec{1024, 1};
+    ASSERT_EQ(rsa_generate_key_pair(&again.public_key, &again.private_key, &spec, &after),
+              STATUS_OK);
+    const size_t needles_of_the_job = needle_count.load();
+    KeyMade(again.private_key);
+    bool same_key = false;
+    for (size_t n = 1; n < needles_of_the_job; ++n)
+        same_key = same_key || memcmp(needles[n].bytes, needles[needles_of_the_job].bytes,
+                                      needles[n].length) == 0;
+    needle_count.store(needles_of_the_job);
+    mem_wipe(again);
+    mem_wipe(after);
+    EXPECT_FALSE(same_key);
     window.reset();
     StopWatching();
     unsetenv("TMPDIR");
@@ -285,6 +311,7 @@ TEST(Secrets, NoFreedBlockHoldsThePasswordAfterAGeneration) {
     EXPECT_EQ(needle_count.load(), 13u);  // the password and six numbers
     EXPECT_TRUE(job_end.record_zero);
     EXPECT_TRUE(job_end.area_zero);
+    EXPECT_TRUE(job_end.pool_zero);
     EXPECT_TRUE(job_end.password_gone);
     EXPECT_EQ(job_end.on_stack, 0);
 }
@@ -339,6 +366,7 @@ TEST(Secrets, NothingOfThePasswordOrTheKeyIsLeftAfterGenerate) {
     EXPECT_EQ(needle_count.load(), 13u);
     EXPECT_TRUE(job_end.record_zero);
     EXPECT_TRUE(job_end.area_zero);
+    EXPECT_TRUE(job_end.pool_zero);
     EXPECT_TRUE(job_end.password_gone);
     EXPECT_EQ(job_end.on_stack, 0);
     EXPECT_EQ(on_main_stack, 0);
