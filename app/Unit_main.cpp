@@ -11,6 +11,7 @@
 #include "app/text.h"
 #include "crypto/common/mem.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/wipe.h"
 
 namespace app {
@@ -305,7 +306,7 @@ void Tfrm_req::HttpMemoFilter_PAGE1HttpEntry(THttpMemoFilter& filter, const std:
             filter.Put("SELECTED");
         return;
     }
-    filter.Put(HtmlEscape(DataFields.Value(name)));
+    filter.Put(platform::HtmlEscape(DataFields.Value(name)));
 }
 
 void Tfrm_req::HttpMemoFilter_PAGE2HttpEntry(THttpMemoFilter& filter, const std::string& name) {
@@ -317,7 +318,7 @@ void Tfrm_req::HttpMemoFilter_PAGE2HttpEntry(THttpMemoFilter& filter, const std:
             filter.Put("SELECTED");
         return;
     }
-    filter.Put(HtmlEscape(KeyFields.Value(name)));
+    filter.Put(platform::HtmlEscape(KeyFields.Value(name)));
 }
 
 // ---------------------------------------------------------------------------

@@ -16,10 +16,6 @@ bool SameText(const std::string& a, const std::string& b);
 // Removes leading and trailing blanks and control characters (bytes 0 to 32).
 std::string Trim(const std::string& text);
 
-// `text` with "&", "<", ">" and the double quote written as character
-// references, for insertion into an HTML page.
-std::string HtmlEscape(const std::string& text);
-
 // Reads `text` as a decimal integer: an optional sign, then digits only.
 // False (and `value` untouched) when it is not one or does not fit an int.
 bool ParseDecimal(const std::string& text, int& value);

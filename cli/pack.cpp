@@ -11,28 +11,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "cli/bare_size.h"
 #include "cli/profile_zip.h"
+#include "platform/files.h"
 
 namespace {
-
-bool ReadAll(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-bool WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return static_cast<bool>(out);
-}
 
 int Fail(const std::string& why) {
     std::fprintf(stderr, "reqwiz-pack: %s\n", why.c_str());
@@ -61,7 +46,7 @@ uint64_t RecordedSize(const std::string& program, size_t at) {
 
 int Stamp(const std::string& path) {
     std::string program;
-    if (!ReadAll(path, program))
+    if (!platform::ReadWholeFile(path, program))
         return Fail("cannot read " + path);
     size_t at = FindRecord(program);
     if (at == std::string::npos)
@@ -81,7 +66,7 @@ int Stamp(const std::string& path) {
 
 int Pack(const std::string& program_path, const std::string& folder, const std::string& output) {
     std::string program;
-    if (!ReadAll(program_path, program))
+    if (!platform::ReadWholeFile(program_path, program))
         return Fail("cannot read " + program_path);
     size_t at = FindRecord(program);
     if (at == std::string::npos || RecordedSize(program, at) != program.size())
@@ -94,14 +79,14 @@ int Pack(const std::string& program_path, const std::string& folder, const std::
         return Fail(error);
     }
     std::string archive;
-    bool read = ReadAll(zip_path, archive);
+    bool read = platform::ReadWholeFile(zip_path, archive);
     std::remove(zip_path.c_str());
     if (!read)
         return Fail("cannot read back " + zip_path);
 
     const std::string partial = output + ".tmp";
-    if (!WriteAll(partial, program + archive) || chmod(partial.c_str(), 0755) != 0 ||
-        std::rename(partial.c_str(), output.c_str()) != 0) {
+    if (!platform::WriteWholeFile(partial, program + archive) ||
+        chmod(partial.c_str(), 0755) != 0 || std::rename(partial.c_str(), output.c_str()) != 0) {
         std::remove(partial.c_str());
         return Fail("cannot write " + output);
     }

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace fs = std::filesystem;
 
 namespace cli {
@@ -18,18 +20,10 @@ namespace {
 // the folder's content.
 constexpr time_t kFixedTime = 978307200;
 
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
 }  // namespace
 
 bool BelongsInArchive(const std::string& file_name) {
-    const std::string ext = Lower(fs::path(file_name).extension().string());
+    const std::string ext = platform::AsciiLower(fs::path(file_name).extension().string());
     for (const char* wanted : {".htm", ".html", ".xml", ".gif", ".jpg", ".jpeg", ".png", ".dll"}) {
         if (ext == wanted)
             return true;

@@ -28,4 +28,34 @@ std::string AsciiLower(std::string text) {
     return text;
 }
 
+std::string HtmlEscape(const std::string& text, HtmlQuotes quotes) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                if (quotes == HtmlQuotes::DoubleAndSingle)
+                    out += "&#39;";
+                else
+                    out += c;
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace platform

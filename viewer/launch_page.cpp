@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace viewer {
 namespace {
 
@@ -23,32 +25,6 @@ std::vector<std::string> Bases() {
     }
     bases.emplace_back("/tmp");
     return bases;
-}
-
-std::string HtmlEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 // `text` as a JavaScript string literal that can sit inside a <script>.
@@ -95,7 +71,7 @@ std::string ForwardingPage(const std::string& url) {
            ScriptString(url) +
            ");</script>\n"
            "<noscript><meta http-equiv=\"refresh\" content=\"0;url=" +
-           HtmlEscape(url) +
+           platform::HtmlEscape(url, platform::HtmlQuotes::DoubleAndSingle) +
            "\"></noscript>\n"
            "</head><body></body></html>\n";
 }

@@ -1,19 +1,11 @@
 #include "viewer/page_inject.h"
 
+#include "platform/text.h"
 #include "viewer/shim_text.h"
 
 namespace viewer {
 
 namespace {
-
-std::string Lower(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 // Position of the first tag `<name` followed by a blank, "/" or ">", or npos.
 size_t FindTag(const std::string& lower_html, const std::string& name) {
@@ -56,7 +48,7 @@ std::string ShimBlock(const std::string& config_json) {
 }
 
 std::string InjectShim(const std::string& html, const std::string& block) {
-    const std::string lower = Lower(html);
+    const std::string lower = platform::AsciiLower(html);
     size_t head = FindTag(lower, "head");
     if (head != std::string::npos) {
         const size_t close = html.find('>', head);

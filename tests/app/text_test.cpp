@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
+
 namespace {
 
 TEST(Text, LetterCaseCoversIsoLatin1) {
@@ -19,7 +21,7 @@ TEST(Text, TrimRemovesBlanksAndControlCharacters) {
 }
 
 TEST(Text, HtmlEscape) {
-    EXPECT_EQ(app::HtmlEscape("a\"b<c>&d'"), "a&quot;b&lt;c&gt;&amp;d'");
+    EXPECT_EQ(platform::HtmlEscape("a\"b<c>&d'"), "a&quot;b&lt;c&gt;&amp;d'");
 }
 
 TEST(Text, ParseDecimal) {
