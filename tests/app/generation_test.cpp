@@ -793,8 +793,8 @@ TEST_F(HandOver, ADiskFaultShowsWhyAndTheKeyPageAgain) {
     FinishGeneration();
     platform::CommitSystemCallsForTesting() = saved;
     ASSERT_EQ(viewer.boxes.size(), 2u) << Boxes();
-    EXPECT_EQ(viewer.boxes[1].text, app::msg::kFileWriteFailed + dir.file("r.req") + "." +
-                                        app::msg::kNothingWritten);
+    EXPECT_EQ(viewer.boxes[1].text,
+              app::msg::kFileWriteFailed + dir.file("r.req") + "." + app::msg::kNothingWritten);
     EXPECT_EQ(viewer.loads, (std::vector<std::string>{"Page3.htm", "Page2.htm"}));
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"disco", "profile.zip"}));
 }

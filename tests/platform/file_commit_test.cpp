@@ -95,8 +95,8 @@ TEST(FileCommit, AFailureChangesNothing) {
 // of either file (a short write, then ENOSPC), the rename of the second file
 // refused. The system calls are replaced for the length of one commit.
 struct InjectedFault {
-    size_t file = 0;          // the file whose write or rename fails
-    size_t written = 0;       // bytes of it written before the disk is full
+    size_t file = 0;     // the file whose write or rename fails
+    size_t written = 0;  // bytes of it written before the disk is full
     bool rename_fails = false;
 };
 InjectedFault fault;
@@ -163,10 +163,10 @@ TEST_F(InjectedCommit, DiskFullOrRenameRefusedChangesNothing) {
         bytes_of_failing_file = 0;
         renames = 0;
         size_t failed = 99;
-        EXPECT_FALSE(CommitFiles({{dir.file("a.key"), 0600, {key}},
-                                  {dir.file("b.req"), 0644, {request.substr(0, 500),
-                                                             request.substr(500)}}},
-                                 failed));
+        EXPECT_FALSE(
+            CommitFiles({{dir.file("a.key"), 0600, {key}},
+                         {dir.file("b.req"), 0644, {request.substr(0, 500), request.substr(500)}}},
+                        failed));
         EXPECT_EQ(failed, c.fault.file);
         EXPECT_EQ(Names(dir.path()), before);
         if (c.older_files) {
@@ -186,8 +186,8 @@ TEST(FileCommitOnDisk, ReadOnlyAndFullDisksChangeNothing) {
     Write(dir.file("a.key"), "llave vieja");
     ASSERT_TRUE(disk.MakeReadOnly(why)) << why;
     size_t failed = 99;
-    EXPECT_FALSE(CommitFiles({{dir.file("a.key"), 0600, {"nueva"}}, {dir.file("b.req"), 0644, {"x"}}},
-                             failed));
+    EXPECT_FALSE(CommitFiles(
+        {{dir.file("a.key"), 0600, {"nueva"}}, {dir.file("b.req"), 0644, {"x"}}}, failed));
     EXPECT_EQ(failed, 0u);
     EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.key"}));
     EXPECT_EQ(Read(dir.file("a.key")), "llave vieja");
@@ -197,8 +197,8 @@ TEST(FileCommitOnDisk, ReadOnlyAndFullDisksChangeNothing) {
     ASSERT_TRUE(disk.Mount(dir.path(), 16 << 10, why)) << why;
     Write(dir.file("a.key"), "llave vieja");
     const std::string key(4096, 'k'), request(12 << 10, 'r');
-    EXPECT_FALSE(CommitFiles({{dir.file("a.key"), 0600, {key}}, {dir.file("b.req"), 0644, {request}}},
-                             failed));
+    EXPECT_FALSE(CommitFiles(
+        {{dir.file("a.key"), 0600, {key}}, {dir.file("b.req"), 0644, {request}}}, failed));
     EXPECT_EQ(failed, 1u);
     EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.key"}));
     EXPECT_EQ(Read(dir.file("a.key")), "llave vieja");
