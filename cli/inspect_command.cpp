@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/inspect_pfx.h"
 #include "cli/inspect_report.h"
 #include "cli/password.h"
 #include "cli/terminal.h"
@@ -22,6 +23,13 @@ const char* const kHelp =
     "sujeto, los atributos, la llave p\xFA"
     "blica con su huella SHA-256, el algoritmo\n"
     "de firma y si la firma es v\xE1lida, y los datos que el archivo lleva al final.\n"
+    "\n"
+    "Tambi\xE9n lee el certificado que devuelve la autoridad (DER, PEM o PKCS#7):\n"
+    "sujeto, emisor, n\xFAmero de serie, vigencia, huella SHA-256 y la firma,\n"
+    "comprobada con el emisor cuando viene en el archivo; con --key dice si el\n"
+    "certificado corresponde a la llave. Y un archivo PKCS#12 (.pfx, .p12), con su\n"
+    "clave en la primera l\xEDnea de la entrada est\xE1ndar: la protecci\xF3n, la llave\n"
+    "y los certificados que lleva.\n"
     "\n"
     "  --key ARCHIVO  comprueba tambi\xE9n la llave privada: que se abre con la clave\n"
     "                 de acceso (la primera l\xEDnea de la entrada est\xE1ndar), que es\n"
@@ -89,6 +97,10 @@ int RunInspect(int argc, char** argv) {
             Notice(platform::Utf8ToLatin1(report.error));
         return 2;
     }
+
+    const int other = InspectCertificateOrPfx(request_bytes, with_key ? &key_path : nullptr, json);
+    if (other >= 0)
+        return other;
 
     std::string password;
     if (with_key && !ReadPassword(password))

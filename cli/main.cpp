@@ -32,6 +32,7 @@
 #include "cli/bare_size.h"
 #include "cli/generate_command.h"
 #include "cli/inspect_command.h"
+#include "cli/pkcs12_command.h"
 #include "cli/terminal.h"
 #include "platform/files.h"
 #include "platform/latin1.h"
@@ -155,6 +156,10 @@ int main(int argc, char** argv) {
     // `reqwiz inspect FILE [--key FILE.key] [--json]` reads and checks them.
     if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0)
         return cli::RunInspect(argc - 2, argv + 2);
+    // `reqwiz pkcs12 --cert FILE --key FILE.key --out FILE.pfx ...` packs the
+    // certificate with its key.
+    if (argc >= 2 && std::strcmp(argv[1], "pkcs12") == 0)
+        return cli::RunPkcs12(argc - 2, argv + 2);
     // `reqwiz --prepare-browser-profile DIR` prepares a browser profile
     // folder the way the window's own is prepared before it opens (for the
     // browser tests).

@@ -63,9 +63,17 @@ void Notice(const std::string& latin1) {
     std::fflush(stderr);
 }
 
-// The first line of standard input, not echoed when it comes from a
-// terminal.
 bool ReadPassword(std::string& password) {
+    return ReadPasswordLine("Clave de acceso: ", password);
+}
+
+bool InputIsTerminal() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
+// The next line of standard input, not echoed when it comes from a
+// terminal.
+bool ReadPasswordLine(const std::string& prompt, std::string& password) {
     const bool terminal = isatty(STDIN_FILENO) == 1;
     termios saved{};
     bool echo_off = false;
@@ -73,7 +81,7 @@ bool ReadPassword(std::string& password) {
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         echo_off = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
-        std::fprintf(stderr, "%s", ForTerminal("Clave de acceso: ").c_str());
+        std::fprintf(stderr, "%s", ForTerminal(prompt).c_str());
         std::fflush(stderr);
     }
     std::string line = ReadLine();

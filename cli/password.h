@@ -17,4 +17,13 @@ void Notice(const std::string& latin1);
 // a character outside ISO-8859-1. Every copy made on the way is wiped.
 bool ReadPassword(std::string& password);
 
+// The next line of standard input in the same way, with `prompt` (ISO-8859-1)
+// shown on a terminal. False, with a notice, for a character outside
+// ISO-8859-1. An input that has ended gives an empty password.
+bool ReadPasswordLine(const std::string& prompt, std::string& password);
+
+// True when standard input is a terminal (passwords are then typed, and a
+// new one is asked twice).
+bool InputIsTerminal();
+
 }  // namespace cli

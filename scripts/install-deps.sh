@@ -11,7 +11,7 @@ set -euo pipefail
 build_packages=(
     cmake make ninja-build g++ pkg-config
     libgtest-dev libgmock-dev
-    openssl gnutls-bin
+    openssl gnutls-bin libnss3-tools python3-cryptography
     libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
 )
 browser_packages=(chromium fonts-liberation nodejs npm)

@@ -22,3 +22,23 @@ void des_key_schedule(uint32_t round_keys[32], const uint8_t key[8], int32_t enc
 // `round_keys` from des_key_schedule, in place. With encryption-order keys the
 // result is FIPS 46-3 encryption; with reversed keys it is decryption.
 void des_block(uint32_t block[2], const uint32_t round_keys[32]);
+
+// Bytes 0..3 of an 8-byte block form word 0 with byte 0 most significant,
+// bytes 4..7 form word 1.
+inline void des_load_block(uint32_t block[2], const uint8_t* bytes) {
+    for (int w = 0; w < 2; ++w) {
+        const uint8_t* b = bytes + 4 * w;
+        block[w] = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) |
+                   uint32_t{b[3]};
+    }
+}
+
+inline void des_store_block(uint8_t* bytes, const uint32_t block[2]) {
+    for (int w = 0; w < 2; ++w) {
+        uint8_t* b = bytes + 4 * w;
+        b[0] = static_cast<uint8_t>(block[w] >> 24);
+        b[1] = static_cast<uint8_t>(block[w] >> 16);
+        b[2] = static_cast<uint8_t>(block[w] >> 8);
+        b[3] = static_cast<uint8_t>(block[w]);
+    }
+}
