@@ -1,5 +1,6 @@
 #include "app/Unit_mousedata.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace app {
@@ -29,7 +30,7 @@ bool TMouseData::Do_MouseData() {
 
     collecting_ = Events < Needed;
     if (viewer_ != nullptr) {
-        viewer_->StartCollection();
+        viewer_->StartCollection(Needed - std::min(Events, Needed));
         viewer_->SetCollectionProgress(Bar);
     }
     platform::InputHook previous = loop_.SetHook([this](const platform::InputMessage& message) {

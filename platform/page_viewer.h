@@ -63,9 +63,11 @@ class PageViewer {
     // shows a centred panel three quarters of the screen wide with the title
     // strip "Avance" and a progress bar from 0 to 100. Input events keep
     // arriving at the message loop while it is shown. StartCollection shows it
-    // with the bar at 0, SetCollectionProgress moves the bar (values outside
-    // 0 to 100 are clamped), StopCollection takes it away.
-    virtual void StartCollection() = 0;
+    // with the bar at 0 and says how many events the collection needs, so
+    // that the viewer hands over the one that completes it at once;
+    // SetCollectionProgress moves the bar (values outside 0 to 100 are
+    // clamped), StopCollection takes it away.
+    virtual void StartCollection(uint32_t events_needed) = 0;
     virtual void SetCollectionProgress(int percent) = 0;
     virtual void StopCollection() = 0;
 

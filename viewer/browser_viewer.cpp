@@ -221,6 +221,13 @@ void BrowserViewer::InstallRoutes() {
     httplib::Server& server = *server_;
     server.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
+            // Nothing is compressed: on the loopback the bytes cost nothing,
+            // while the library compresses every page (the shim included)
+            // with brotli at its slowest setting, a few hundred milliseconds
+            // a page on a busy machine. The library chooses the encoding
+            // from the request's Accept-Encoding once the handler has run;
+            // the request object is the server's own, not a constant.
+            const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
             bool handled = true;
             Gate(request, response, handled);
             return handled ? httplib::Server::HandlerResponse::Handled
@@ -564,8 +571,8 @@ void BrowserViewer::SetCursor(platform::Cursor cursor) {
     channel_.Push(wire::CursorCommand(cursor == platform::Cursor::Wait));
 }
 
-void BrowserViewer::StartCollection() {
-    channel_.Push(wire::CollectCommand(true));
+void BrowserViewer::StartCollection(uint32_t events_needed) {
+    channel_.Push(wire::CollectCommand(true, events_needed));
 }
 
 void BrowserViewer::SetCollectionProgress(int percent) {

@@ -115,8 +115,9 @@ class BrowserViewer : public platform::PageViewer {
                                               const std::string& initial_name) override;
     void SetCursor(platform::Cursor cursor) override;
     // The collection overlay is drawn by the page; each call is one command
-    // ("collect" on or off, "progress" with the bar's position).
-    void StartCollection() override;
+    // ("collect" on with the events needed, or off; "progress" with the bar's
+    // position).
+    void StartCollection(uint32_t events_needed) override;
     void SetCollectionProgress(int percent) override;
     void StopCollection() override;
     void Close() override;

@@ -144,8 +144,11 @@ json CursorCommand(bool wait) {
     return json{{"type", "cursor"}, {"wait", wait}};
 }
 
-json CollectCommand(bool on) {
-    return json{{"type", "collect"}, {"on", on}};
+json CollectCommand(bool on, uint32_t need) {
+    json command{{"type", "collect"}, {"on", on}};
+    if (on)
+        command["need"] = need;
+    return command;
 }
 
 json ProgressCommand(int percent) {

@@ -18,7 +18,11 @@
 //   focus     index                                gives a control the focus
 //   text      index text                           sets a control's text
 //   cursor    wait                                 wait cursor on or off
-//   collect   on                                   collection overlay on or off
+//   collect   on [need]                            collection overlay on or off;
+//                                                  with on, the input events
+//                                                  it needs: the page sends
+//                                                  the one that completes
+//                                                  them at once
 //   progress  value                                overlay's bar at value %
 //   close                                          closes the window
 //
@@ -73,7 +77,7 @@ nlohmann::json ShowCommand(size_t index);
 nlohmann::json FocusCommand(size_t index);
 nlohmann::json TextCommand(size_t index, const std::string& text);
 nlohmann::json CursorCommand(bool wait);
-nlohmann::json CollectCommand(bool on);
+nlohmann::json CollectCommand(bool on, uint32_t need = 0);
 // `percent` is clamped to 0..100.
 nlohmann::json ProgressCommand(int percent);
 nlohmann::json CloseCommand();

@@ -1,6 +1,7 @@
 #include "crypto/rsa/rsa_sign.h"
 
 #include "crypto/bignum/bignum.h"
+#include "crypto/bignum/bn_mont.h"
 #include "crypto/common/mem.h"
 
 namespace {
@@ -26,10 +27,11 @@ struct CrtWork {
     BnDigit m[BN_MAX_DIGITS];
 };
 
-}  // namespace
+using ModExp = void (*)(BnDigit*, const BnDigit*, const BnDigit*, uint32_t, const BnDigit*,
+                        uint32_t);
 
-Status rsa_private_crt(uint8_t* out, uint32_t* out_len, const uint8_t* input, uint32_t input_len,
-                       const RsaPrivateKey* key) {
+Status private_crt(uint8_t* out, uint32_t* out_len, const uint8_t* input, uint32_t input_len,
+                   const RsaPrivateKey* key, ModExp mod_exp) {
     if (key->bits > RSA_MAX_MODULUS_BITS)
         return STATUS_BAD_MODULUS_SIZE;
     uint32_t k = (key->bits + 7u) / 8u;
@@ -63,8 +65,8 @@ Status rsa_private_crt(uint8_t* out, uint32_t* out_len, const uint8_t* input, ui
     // mp = c^dp mod p, mq = c^dq mod q; q < p, so p's digit count serves both.
     bn_mod(w.cp, w.c, cd, w.p, pd);
     bn_mod(w.cq, w.c, cd, w.q, pd);
-    bn_mod_exp(w.mp, w.cp, w.dp, pd, w.p, pd);
-    bn_mod_exp(w.mq, w.cq, w.dq, pd, w.q, pd);
+    mod_exp(w.mp, w.cp, w.dp, pd, w.p, pd);
+    mod_exp(w.mq, w.cq, w.dq, pd, w.q, pd);
 
     // m = ((mp - mq) * qinv mod p) * q + mq, the difference taken modulo p.
     if (bn_cmp(w.mp, w.mq, pd) >= 0) {
@@ -81,6 +83,18 @@ Status rsa_private_crt(uint8_t* out, uint32_t* out_len, const uint8_t* input, ui
     *out_len = k;
     mem_wipe(w);
     return STATUS_OK;
+}
+
+}  // namespace
+
+Status rsa_private_crt(uint8_t* out, uint32_t* out_len, const uint8_t* input, uint32_t input_len,
+                       const RsaPrivateKey* key) {
+    return private_crt(out, out_len, input, input_len, key, bn_mod_exp_odd);
+}
+
+Status rsa_private_crt_plain(uint8_t* out, uint32_t* out_len, const uint8_t* input,
+                             uint32_t input_len, const RsaPrivateKey* key) {
+    return private_crt(out, out_len, input, input_len, key, bn_mod_exp);
 }
 
 Status rsa_sign_block(uint8_t* out, uint32_t* out_len, const uint8_t* input, uint32_t input_len,

@@ -1,6 +1,7 @@
 // The RSA private-key operation (Chinese Remainder Theorem) and the PKCS#1
-// v1.5 type-1 signature block built on it. Both run bn_mod_exp and so need
-// about 70 KB of stack.
+// v1.5 type-1 signature block built on it. The two exponentiations modulo the
+// primes run on Montgomery multiplication (bn_mod_exp_odd, about 12 KB of
+// stack); rsa_private_crt_plain computes the same on the plain bn_mod_exp.
 #pragma once
 
 #include <cstdint>
@@ -29,3 +30,9 @@ Status rsa_sign_block(uint8_t* out, uint32_t* out_len, const uint8_t* input, uin
 // 2048. Every intermediate is wiped.
 Status rsa_private_crt(uint8_t* out, uint32_t* out_len, const uint8_t* input, uint32_t input_len,
                        const RsaPrivateKey* key);
+
+// rsa_private_crt on the plain bn_mod_exp (about 70 KB of stack): the same
+// bytes and statuses for every input, kept as the reference the fast path is
+// checked against.
+Status rsa_private_crt_plain(uint8_t* out, uint32_t* out_len, const uint8_t* input,
+                             uint32_t input_len, const RsaPrivateKey* key);

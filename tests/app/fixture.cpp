@@ -80,8 +80,9 @@ void FakeViewer::SetControls(const std::vector<std::string>& names,
     }
 }
 
-void FakeViewer::StartCollection() {
+void FakeViewer::StartCollection(uint32_t events_needed) {
     ++collections_started;
+    collection_needs.push_back(events_needed);
     if (input_loop == nullptr)
         return;
     for (uint32_t i = 0; i < collection_input; ++i) {

@@ -71,6 +71,7 @@ class FakeViewer : public platform::PageViewer {
     platform::Cursor cursor = platform::Cursor::Default;
     std::vector<platform::Cursor> cursors;
     int collections_started = 0;
+    std::vector<uint32_t> collection_needs;  // the events each collection asked for
     int collections_stopped = 0;
     std::vector<int> progress;  // every bar position shown
 
@@ -108,7 +109,7 @@ class FakeViewer : public platform::PageViewer {
         cursor = c;
         cursors.push_back(c);
     }
-    void StartCollection() override;
+    void StartCollection(uint32_t events_needed) override;
     void SetCollectionProgress(int percent) override { progress.push_back(percent); }
     void StopCollection() override { ++collections_stopped; }
     void Close() override { closed = true; }

@@ -207,6 +207,7 @@ TEST(TMouseData, RecordsNeededEventsAndMovesTheBar) {
         EXPECT_EQ(collector.GetDatos(1), 1000000u);
         EXPECT_EQ(collector.GetDatos(3), 1000016u);
         EXPECT_EQ(viewer.collections_started, 1);
+        EXPECT_EQ(viewer.collection_needs, std::vector<uint32_t>{needed});
         EXPECT_EQ(viewer.collections_stopped, 1);
 
         // The bar starts at 0 and takes every position once, at the event
@@ -235,8 +236,8 @@ class ScriptedViewer : public app_test::FakeViewer {
   public:
     std::function<void()> on_collection;
     std::function<void(platform::Cursor)> on_cursor;
-    void StartCollection() override {
-        FakeViewer::StartCollection();
+    void StartCollection(uint32_t events_needed) override {
+        FakeViewer::StartCollection(events_needed);
         if (on_collection)
             on_collection();
     }
@@ -696,6 +697,7 @@ TEST_F(HandOver, FromTheKeyPageToTheFinalPage) {
     EXPECT_EQ(viewer.boxes[0].text, app::msg::kMouseMessage);
     EXPECT_EQ(viewer.boxes[0].icon, platform::MessageIcon::Warning);
     EXPECT_EQ(viewer.collections_started, 1);
+    EXPECT_EQ(viewer.collection_needs, std::vector<uint32_t>{500});
     EXPECT_EQ(viewer.collections_stopped, 1);
     EXPECT_EQ(viewer.progress.back(), 100);
     EXPECT_EQ(viewer.loads, (std::vector<std::string>{"Page3.htm", "Page4.htm"}));

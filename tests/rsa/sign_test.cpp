@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "crypto/bignum/bn_mont.h"
 #include "crypto/rsa/rsa_keygen.h"
 #include "crypto/rsa/rsa_sign.h"
 #include "tests/rsa/key_numbers.h"
@@ -119,6 +120,47 @@ TEST(PrivateCrt, AgreesWithThePlainPrivateExponent) {
         bn_encode(expected.data(), kbytes, m.data(), nd);
         EXPECT_EQ(out, expected) << bits;
     }
+}
+
+// The fast path and the plain one give the same bytes and statuses: keys of
+// several sizes (both prime lengths of an odd size), inputs from 0 up to
+// n - 1 and a few not below n, on both sets of machine routines.
+TEST(PrivateCrt, FastPathAgreesWithThePlainPath) {
+    const BnMontKernels initial = bn_mont_kernels();
+    for (BnMontKernels kernels : {BnMontKernels::Portable, BnMontKernels::Adx}) {
+        if (!bn_mont_use_kernels(kernels))
+            continue;
+        for (uint32_t bits : {508u, 509u, 777u, 1024u, 1025u, 2047u, 2048u}) {
+            SCOPED_TRACE(testing::Message()
+                         << bits << " bits" << (kernels == BnMontKernels::Adx ? " ADX" : ""));
+            const RsaPrivateKey& key = key_of(bits);
+            uint32_t k = (bits + 7) / 8;
+            Bytes n(key.modulus + RSA_MAX_MODULUS_LEN - k, key.modulus + RSA_MAX_MODULUS_LEN);
+            Bytes n_minus_1 = n;
+            n_minus_1[k - 1] -= 1;  // n is odd
+            Bytes n_times_256 = n;
+            n_times_256.push_back(0);
+            std::vector<Bytes> inputs = {Bytes{},           Bytes{0},
+                                         Bytes{1},          Bytes{2},
+                                         pattern(k - 1, 5), type1_block(pattern(35, 9), k),
+                                         n_minus_1,         n,
+                                         n_times_256};
+            for (size_t i = 0; i < inputs.size(); ++i) {
+                const Bytes& in = inputs[i];
+                Bytes fast(k, 0xAA), plain(k, 0xAA);
+                uint32_t fast_len = 0, plain_len = 0;
+                Status fs = rsa_private_crt(fast.data(), &fast_len, in.data(),
+                                            static_cast<uint32_t>(in.size()), &key);
+                Status ps = rsa_private_crt_plain(plain.data(), &plain_len, in.data(),
+                                                  static_cast<uint32_t>(in.size()), &key);
+                EXPECT_EQ(fs, ps) << i;
+                EXPECT_EQ(fast, plain) << i;
+                EXPECT_EQ(fast_len, plain_len) << i;
+                EXPECT_EQ(fs, i < 7 ? STATUS_OK : STATUS_RANGE) << i;
+            }
+        }
+    }
+    ASSERT_TRUE(bn_mont_use_kernels(initial));
 }
 
 TEST(PrivateCrt, SmallResultsKeepTheirLeadingZeros) {

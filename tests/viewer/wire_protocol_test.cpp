@@ -166,6 +166,8 @@ TEST(WireProtocol, CommandsCarryTheirFieldsInUtf8) {
     EXPECT_EQ(viewer::wire::ProgressCommand(140)["value"], 100);
     EXPECT_EQ(viewer::wire::ProgressCommand(-3)["value"], 0);
     EXPECT_EQ(viewer::wire::CollectCommand(false), json({{"type", "collect"}, {"on", false}}));
+    EXPECT_EQ(viewer::wire::CollectCommand(true, 500),
+              json({{"type", "collect"}, {"on", true}, {"need", 500}}));
     EXPECT_EQ(viewer::wire::CursorCommand(true), json({{"type", "cursor"}, {"wait", true}}));
     EXPECT_EQ(viewer::wire::CloseCommand(), json({{"type", "close"}}));
 }

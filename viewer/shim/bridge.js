@@ -60,18 +60,21 @@ var pollFailures = 0;
 // Talking to the program. Posts go out one after the other, so the program
 // sees clicks, submissions and answers in the order they happened.
 
+// `body` may be a function that gives the body when the post goes out.
 var chain = Promise.resolve();
 function post(what, body) {
-    if (what !== 'input')
+    if (what !== 'input') {
         flushInput();
-    var text = JSON.stringify(body || {});
+        waitingInput = null;  // later input goes after this post
+    }
+    var text = typeof body === 'function' ? null : JSON.stringify(body || {});
     chain = chain.then(function() {
         return fetch(BASE + what, {
                    method: 'POST',
                    credentials: 'same-origin',
                    cache: 'no-store',
                    headers: {'Content-Type': 'application/json'},
-                   body: text
+                   body: text !== null ? text : JSON.stringify(body())
                })
             .then(function() {}, function() {});
     });

@@ -8,7 +8,9 @@
 
 var collecting = null;
 
-function showCollection() {
+// `need`: the input events the program still needs (the last of them go out
+// as they happen, see record()).
+function showCollection(need) {
     if (collecting)
         return;
     var layer = element('div', 'reqwiz-collect');
@@ -20,7 +22,8 @@ function showCollection() {
     panel.appendChild(bar);
     layer.appendChild(panel);
     document.body.appendChild(layer);
-    collecting = {layer: layer, bar: bar};
+    // Events still waiting for a batch count too: they go out after this.
+    collecting = {layer: layer, bar: bar, left: Math.max(0, (Number(need) || 0) - input.length)};
     // Keys typed now must not reach a field of the page.
     if (document.activeElement && document.activeElement.blur)
         document.activeElement.blur();

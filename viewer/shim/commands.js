@@ -75,7 +75,7 @@ var handlers = {
     cursor: function(c) { document.documentElement.classList.toggle('reqwiz-wait', !!c.wait); },
     collect: function(c) {
         if (c.on)
-            showCollection();
+            showCollection(c.need);
         else
             hideCollection();
     },
