@@ -1,10 +1,11 @@
 # Entry points for people and CI. Every target installs what is missing first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+DEB_BUILD  ?= build-deb
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test e2e-deps test-asan fuzz-smoke bench run format format-check clean
+.PHONY: all deps build test e2e-deps test-asan fuzz-smoke deb deb-check bench run format format-check clean
 
 all: build
 
@@ -48,6 +49,20 @@ fuzz-smoke:
 	FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) \
 	    CMAKE_ARGS="$(CMAKE_ARGS)" scripts/fuzz-smoke.sh
 
+# The Debian package, from a Release build of the program alone in
+# $(DEB_BUILD)/: $(DEB_BUILD)/reqwiz_VERSION_ARCH.deb.
+deb: deps
+	@scripts/install-deps.sh package
+	cmake -S . -B $(DEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
+	cmake --build $(DEB_BUILD) -j $(JOBS) --target reqwiz-packed reqwiz-package-files
+	rm -f $(DEB_BUILD)/reqwiz_*.deb
+	cd $(DEB_BUILD) && cpack -G DEB
+
+# The package checked as a user meets it: lintian, the desktop entry and the
+# metadata, then installed on this machine (needs root), run, and removed.
+deb-check: deb
+	scripts/deb-check.sh $(DEB_BUILD)/reqwiz_*.deb $(DEB_BUILD)/reqwiz
+
 bench: build
 	@echo "benchmarks are in $(BUILD)/ (bench_*) and bench/*.sh"
 
@@ -58,11 +73,14 @@ run: build
 	@scripts/install-deps.sh browser
 	$(BUILD)/reqwiz $(ARGS)
 
+# The code kept in third_party/ is left as its authors wrote it.
 format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
+	clang-format -i $$(git ls-files '*.cpp' '*.h' ':!:third_party/')
 
 format-check:
-	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h' ':!:third_party/')
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
+	rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD)

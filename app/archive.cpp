@@ -1,7 +1,8 @@
 #include "app/archive.h"
 
-#include <zip.h>
+#include <minizip/unzip.h>
 
+#include <utility>
 #include <vector>
 
 #include "app/text.h"
@@ -13,7 +14,7 @@ namespace {
 // The largest entry extracted. The profile's pages, images and library are a
 // few hundred kilobytes; a small entry that claims or unpacks to more is not
 // read at all, so that it cannot take the memory of the machine.
-constexpr zip_uint64_t kMaxEntrySize = 32u << 20;
+constexpr uint64_t kMaxEntrySize = 32u << 20;
 
 std::string Normalise(const std::string& name) {
     std::string out = LowerCase(name);
@@ -67,80 +68,103 @@ Archive::~Archive() {
 }
 
 void Archive::Close() {
-    if (zip_ != nullptr) {
-        zip_discard(zip_);
-        zip_ = nullptr;
+    if (unz_ != nullptr) {
+        unzClose(unz_);
+        unz_ = nullptr;
     }
+    entries_.clear();
 }
 
 bool Archive::Open(const std::string& path) {
     Close();
     error_.clear();
-    int code = 0;
-    zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-    if (zip_ == nullptr) {
-        zip_error_t err;
-        zip_error_init_with_code(&err, code);
-        error_ = zip_error_strerror(&err);
-        zip_error_fini(&err);
+    unz_ = unzOpen64(path.c_str());
+    if (unz_ == nullptr) {
+        error_ = "no se pudo leer el archivo o no es un archivo ZIP";
+        return false;
+    }
+    // The whole central directory is read now, so that an archive whose
+    // directory is cut short or inconsistent is refused here, as a whole.
+    unz_global_info64 global;
+    int status = unzGetGlobalInfo64(unz_, &global);
+    if (status == UNZ_OK)
+        status = unzGoToFirstFile(unz_);
+    while (status == UNZ_OK) {
+        unz_file_info64 info;
+        status = unzGetCurrentFileInfo64(unz_, &info, nullptr, 0, nullptr, 0, nullptr, 0);
+        if (status != UNZ_OK)
+            break;
+        Entry entry;
+        entry.name.resize(info.size_filename);
+        unz64_file_pos where;
+        status = unzGetCurrentFileInfo64(unz_, &info, entry.name.data(), info.size_filename,
+                                         nullptr, 0, nullptr, 0);
+        if (status == UNZ_OK)
+            status = unzGetFilePos64(unz_, &where);
+        if (status != UNZ_OK)
+            break;
+        entry.directory_offset = where.pos_in_zip_directory;
+        entry.number = where.num_of_file;
+        entry.size = info.uncompressed_size;
+        entries_.push_back(std::move(entry));
+        status = unzGoToNextFile(unz_);
+    }
+    // An empty archive has no first entry; anything else must end at the
+    // directory's end with as many entries as it announces.
+    const bool empty = status == UNZ_END_OF_LIST_OF_FILE && entries_.empty();
+    if (!empty && (status != UNZ_END_OF_LIST_OF_FILE || entries_.size() != global.number_entry)) {
+        error_ =
+            "el directorio del archivo ZIP est\xE1 da\xF1"
+            "ado";
+        Close();
         return false;
     }
     return true;
 }
 
 size_t Archive::EntryCount() const {
-    if (zip_ == nullptr)
-        return 0;
-    zip_int64_t n = zip_get_num_entries(zip_, 0);
-    return n > 0 ? static_cast<size_t>(n) : 0;
+    return entries_.size();
 }
 
 std::string Archive::EntryName(size_t index) const {
-    const char* name = zip_ != nullptr ? zip_get_name(zip_, index, ZIP_FL_ENC_RAW) : nullptr;
-    return name != nullptr ? name : "";
+    return index < entries_.size() ? entries_[index].name : "";
 }
 
-Archive::Result Archive::ReadEntry(size_t index, std::string& out) const {
-    zip_stat_t st;
-    if (zip_stat_index(zip_, index, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0)
-        return Result::Damaged;
-    if (st.size > kMaxEntrySize)
+Archive::Result Archive::ReadEntry(const Entry& entry, std::string& out) const {
+    if (entry.size > kMaxEntrySize)
         return Result::TooLarge;
-    zip_file_t* file = zip_fopen_index(zip_, index, 0);
-    if (file == nullptr)
+    const unz64_file_pos where{entry.directory_offset, entry.number};
+    if (unzGoToFilePos64(unz_, &where) != UNZ_OK || unzOpenCurrentFile(unz_) != UNZ_OK)
         return Result::Damaged;
     std::string bytes;
     char buffer[8192];
-    zip_int64_t n = 0;
-    bytes.reserve(static_cast<size_t>(st.size));
+    int n = 0;
+    bytes.reserve(static_cast<size_t>(entry.size));
     // The stated size is checked as the bytes come, not trusted.
-    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0 && bytes.size() <= st.size)
+    while ((n = unzReadCurrentFile(unz_, buffer, sizeof buffer)) > 0 && bytes.size() <= entry.size)
         bytes.append(buffer, static_cast<size_t>(n));
-    // Closing reports a checksum mismatch found while reading.
-    int closed = zip_fclose(file);
-    if (n < 0 || closed != 0 || bytes.size() != st.size)
+    // Closing reports a checksum mismatch once every stated byte was read.
+    const int closed = unzCloseCurrentFile(unz_);
+    if (n < 0 || closed != UNZ_OK || bytes.size() != entry.size)
         return Result::Damaged;
     out += bytes;
     return Result::Extracted;
 }
 
 Archive::Result Archive::Extract(const std::string& name, std::string& out) const {
-    size_t count = EntryCount();
-    for (size_t i = 0; i < count; ++i) {
-        if (ArchiveNameMatches(name, EntryName(i)))
-            return ReadEntry(i, out);
+    for (const Entry& entry : entries_) {
+        if (ArchiveNameMatches(name, entry.name))
+            return ReadEntry(entry, out);
     }
     return Result::NotFound;
 }
 
 bool Archive::AllEntriesIntact() const {
-    const size_t count = EntryCount();
-    for (size_t i = 0; i < count; ++i) {
-        const std::string name = EntryName(i);
-        if (!name.empty() && (name.back() == '/' || name.back() == '\\'))
+    for (const Entry& entry : entries_) {
+        if (!entry.name.empty() && (entry.name.back() == '/' || entry.name.back() == '\\'))
             continue;
         std::string bytes;
-        if (ReadEntry(i, bytes) == Result::Damaged)
+        if (ReadEntry(entry, bytes) == Result::Damaged)
             return false;
     }
     return true;

@@ -10,9 +10,9 @@
 // directory order is the one extracted.
 #pragma once
 
+#include <cstdint>
 #include <string>
-
-struct zip;
+#include <vector>
 
 namespace app {
 
@@ -28,7 +28,7 @@ class Archive {
     // or is not a ZIP archive; error() then says why.
     bool Open(const std::string& path);
     void Close();
-    bool is_open() const { return zip_ != nullptr; }
+    bool is_open() const { return unz_ != nullptr; }
     const std::string& error() const { return error_; }
 
     enum class Result { Extracted, NotFound, Damaged, TooLarge };
@@ -52,9 +52,18 @@ class Archive {
     size_t EntryCount() const;
 
   private:
-    Result ReadEntry(size_t index, std::string& out) const;
+    // One entry of the central directory, read once at Open.
+    struct Entry {
+        std::string name;
+        uint64_t directory_offset = 0;  // where the reader finds it again
+        uint64_t number = 0;
+        uint64_t size = 0;  // uncompressed size as stated
+    };
 
-    struct zip* zip_ = nullptr;
+    Result ReadEntry(const Entry& entry, std::string& out) const;
+
+    void* unz_ = nullptr;  // the reader's handle (minizip's unzFile)
+    std::vector<Entry> entries_;
     std::string error_;
 };
 

@@ -18,6 +18,7 @@
 #include "app/page_rules.h"
 #include "app/text.h"
 #include "cli/bare_size.h"
+#include "cli/help_text.h"
 #include "cli/password.h"
 #include "cli/terminal.h"
 #include "crypto/common/mem.h"
@@ -35,11 +36,13 @@ constexpr int kUsage = 2;
 
 const char* const kUsageText =
     "uso: reqwiz generate --data CAMPOS --key ARCHIVO --req ARCHIVO [--size BITS]\n"
-    "                     [--zip ARCHIVO | --config XML] [--entropy-file ARCHIVO] [--force]\n";
+    "                     [--zip ARCHIVO | --config XML] [--entropy-file ARCHIVO] [--force]\n"
+    "Pruebe \xABreqwiz generate --help\xBB.\n";
 
 struct Options {
     std::string data, key, request, size, zip, config, entropy;
     bool force = false;
+    bool help = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -48,6 +51,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         if (word == "--force") {
             options.force = true;
             continue;
+        }
+        if (word == "--help" || word == "-h") {
+            options.help = true;
+            return true;
         }
         std::string* target = word == "--data"           ? &options.data
                               : word == "--key"          ? &options.key
@@ -148,8 +155,12 @@ bool SeedPool(const std::string& entropy_path, RandomPool& pool) {
 int RunGenerate(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fputs(kUsageText, stderr);
+        std::fputs(ForTerminal(kUsageText).c_str(), stderr);
         return kUsage;
+    }
+    if (options.help) {
+        std::fputs(ForTerminal(kGenerateHelp).c_str(), stdout);
+        return 0;
     }
 
     std::vector<std::string> data_lines;

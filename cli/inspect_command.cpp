@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/help_text.h"
 #include "cli/inspect_pfx.h"
 #include "cli/inspect_report.h"
 #include "cli/password.h"
@@ -15,31 +16,6 @@
 namespace cli {
 
 namespace {
-
-const char* const kHelp =
-    "uso: reqwiz inspect ARCHIVO [--key ARCHIVO.key] [--json]\n"
-    "\n"
-    "Muestra lo que dice una solicitud de certificado (DER o PEM): los datos del\n"
-    "sujeto, los atributos, la llave p\xFA"
-    "blica con su huella SHA-256, el algoritmo\n"
-    "de firma y si la firma es v\xE1lida, y los datos que el archivo lleva al final.\n"
-    "\n"
-    "Tambi\xE9n lee el certificado que devuelve la autoridad (DER, PEM o PKCS#7):\n"
-    "sujeto, emisor, n\xFAmero de serie, vigencia, huella SHA-256 y la firma,\n"
-    "comprobada con el emisor cuando viene en el archivo; con --key dice si el\n"
-    "certificado corresponde a la llave. Y un archivo PKCS#12 (.pfx, .p12), con su\n"
-    "clave en la primera l\xEDnea de la entrada est\xE1ndar: la protecci\xF3n, la llave\n"
-    "y los certificados que lleva.\n"
-    "\n"
-    "  --key ARCHIVO  comprueba tambi\xE9n la llave privada: que se abre con la clave\n"
-    "                 de acceso (la primera l\xEDnea de la entrada est\xE1ndar), que es\n"
-    "                 coherente y que corresponde a la solicitud\n"
-    "  --json         los mismos datos como un objeto JSON\n"
-    "\n"
-    "C\xF3"
-    "digos de salida: 0 todo lo comprobado es v\xE1lido; 1 algo no lo es (firma\n"
-    "alterada, clave incorrecta, llave de otra solicitud, una llave en lugar de la\n"
-    "solicitud); 2 archivo ilegible u opciones incorrectas.\n";
 
 void PrintUtf8(FILE* stream, const std::string& utf8) {
     const std::string text = LocaleIsUtf8() ? utf8 : platform::Utf8ToLatin1(utf8);
@@ -55,7 +31,7 @@ int RunInspect(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--help" || word == "-h") {
-            std::fputs(ForTerminal(kHelp).c_str(), stdout);
+            std::fputs(ForTerminal(kInspectHelp).c_str(), stdout);
             return 0;
         } else if (word == "--json") {
             json = true;
@@ -67,17 +43,17 @@ int RunInspect(int argc, char** argv) {
                 stderr, "%s",
                 ForTerminal("reqwiz inspect: " + word + ": opci\xF3n desconocida o sin valor\n")
                     .c_str());
-            std::fputs(ForTerminal(kHelp).c_str(), stderr);
+            std::fputs(ForTerminal(kInspectHelp).c_str(), stderr);
             return 2;
         } else if (request_path.empty()) {
             request_path = word;
         } else {
-            std::fputs(ForTerminal(kHelp).c_str(), stderr);
+            std::fputs(ForTerminal(kInspectHelp).c_str(), stderr);
             return 2;
         }
     }
     if (request_path.empty()) {
-        std::fputs(ForTerminal(kHelp).c_str(), stderr);
+        std::fputs(ForTerminal(kInspectHelp).c_str(), stderr);
         return 2;
     }
 

@@ -1,5 +1,6 @@
-// Program entry: starts the wizard window with the command line's /CONFIG and
-// /ZIP switches. A start-up that cannot go on is reported as "Aviso: ..." on
+// Program entry: answers --help and --version, runs a command (`reqwiz
+// generate`, `reqwiz inspect`), or starts the wizard window with the command
+// line's /CONFIG and /ZIP switches. A start-up that cannot go on is reported as "Aviso: ..." on
 // standard error and, in a desktop session, in a dialog, and the program ends
 // with the start-up's exit code; no temporary file is left behind.
 //
@@ -31,6 +32,7 @@
 #include "app/text.h"
 #include "cli/bare_size.h"
 #include "cli/generate_command.h"
+#include "cli/help_text.h"
 #include "cli/inspect_command.h"
 #include "cli/pkcs12_command.h"
 #include "cli/terminal.h"
@@ -165,13 +167,37 @@ int main(int argc, char** argv) {
     // browser tests).
     if (argc == 3 && std::strcmp(argv[1], "--prepare-browser-profile") == 0)
         return viewer::PrepareWindowProfile(argv[2]) ? 0 : 1;
+    // The wizard's own arguments. --help and --version answer and end before
+    // anything starts; the value after /ZIP or /CONFIG is a file name, never
+    // an option. A long option ("--...") the program does not know is
+    // refused; any other word is left to the window, which ignores what is
+    // not one of its switches (only the slash makes a switch).
     std::vector<std::string> args;
     bool open_window = true;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-open") == 0)
+        const std::string word = argv[i];
+        const std::string upper = app::UpperCase(word);
+        if (upper == "/ZIP" || upper == "/CONFIG") {
+            args.push_back(word);
+            if (i + 1 < argc)
+                args.emplace_back(argv[++i]);
+        } else if (word == "--help" || word == "-h") {
+            std::fputs(cli::ForTerminal(cli::ProgramHelp()).c_str(), stdout);
+            return 0;
+        } else if (word == "--version" || word == "-V") {
+            std::fputs(cli::VersionText().c_str(), stdout);
+            return 0;
+        } else if (word == "--no-open") {
             open_window = false;
-        else
-            args.emplace_back(argv[i]);
+        } else if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
+            std::fputs(cli::ForTerminal("reqwiz: " + word +
+                                        ": opci\xF3n desconocida\nPruebe \xABreqwiz --help\xBB.\n")
+                           .c_str(),
+                       stderr);
+            return 2;
+        } else {
+            args.push_back(word);
+        }
     }
     try {
         platform::MessageLoop loop;

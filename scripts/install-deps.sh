@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and only those that are
 # missing. Safe to run again: with everything present it does nothing.
-#   scripts/install-deps.sh [build|browser|fuzz]...
+#   scripts/install-deps.sh [build|browser|fuzz|package]...
 # "build" (the default) is what compiling and the unit tests need; "browser"
 # adds Chromium (with fonts for the pages) and Node.js for the end-to-end
 # tests and `make run`; "fuzz" adds clang and its runtime libraries
-# (libFuzzer and the sanitizers) for `make fuzz-smoke`.
+# (libFuzzer and the sanitizers) for `make fuzz-smoke`; "package" is what
+# `make deb` and `make deb-check` need: dpkg-shlibdeps (dpkg-dev, file) for
+# the package's dependencies, and lintian, desktop-file-validate and
+# appstreamcli to check what it installs.
 set -euo pipefail
 
 build_packages=(
@@ -14,10 +17,11 @@ build_packages=(
     # GMP: the anchor of the benchmark bench_keygen_gmp; the program never links it.
     libgmp-dev
     openssl gnutls-bin libnss3-tools python3-cryptography
-    libzip-dev libpugixml-dev libcpp-httplib-dev nlohmann-json3-dev
+    libzip-dev libminizip-dev libpugixml-dev nlohmann-json3-dev
 )
 browser_packages=(chromium fonts-liberation nodejs npm)
 fuzz_packages=(clang libclang-rt-dev)
+package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 # A browser tool already on PATH counts as present whatever package brought
 # it: Node.js from another source carries its own npm, and Debian's npm
 # package would conflict with it.
@@ -29,6 +33,7 @@ for group in "${@:-build}"; do
         build) wanted+=("${build_packages[@]}") ;;
         browser) wanted+=("${browser_packages[@]}") ;;
         fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
+        package) wanted+=("${package_packages[@]}") ;;
         *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
     esac
 done

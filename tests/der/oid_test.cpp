@@ -40,7 +40,8 @@ std::string dotted(const uint8_t* octets, size_t count) {
     const uint64_t first = arcs[0] < 40 ? 0 : arcs[0] < 80 ? 1 : 2;
     std::string text = std::to_string(first) + "." + std::to_string(arcs[0] - 40 * first);
     for (size_t i = 1; i < arcs.size(); ++i) {
-        text += "." + std::to_string(arcs[i]);
+        text.push_back('.');  // not "." + ...: a false -Wrestrict of GCC 12 at -O3
+        text += std::to_string(arcs[i]);
     }
     return text;
 }
