@@ -570,8 +570,11 @@ void Tfrm_req::GenerationFinished() {
         return;
     if (result.completed) {
         LoadPage("Page4.htm");
-        if (HTMLViewer != nullptr)
+        if (HTMLViewer != nullptr) {
             HTMLViewer->SetCursor(platform::Cursor::Default);
+            // The final page says where the two files went.
+            HTMLViewer->ShowResultFiles(KeyFields.Value("REQ"), KeyFields.Value("KEY"));
+        }
         return;
     }
     if (HTMLViewer != nullptr)

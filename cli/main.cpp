@@ -41,6 +41,7 @@
 #include "platform/message_loop.h"
 #include "viewer/browser_launch.h"
 #include "viewer/browser_viewer.h"
+#include "viewer/directory_listing.h"
 #include "viewer/launch_page.h"
 
 extern char** environ;
@@ -96,13 +97,24 @@ bool OpenWindow(const viewer::LaunchPage& page, int width, int height) {
     request.height = height;
     request.profile_dir = viewer::WindowProfileDir();
     request.as_root = geteuid() == 0;
-    if (!request.profile_dir.empty() && !viewer::PrepareWindowProfile(request.profile_dir)) {
+    request.language = viewer::UserLanguage(std::getenv);
+    // Centred on the monitor, where the display tells its size.
+    if (width > 0 && height > 0) {
+        if (std::optional<viewer::ScreenArea> screen = viewer::CurrentScreenArea()) {
+            const auto [x, y] = viewer::CentredCorner(*screen, width, height);
+            request.x = x;
+            request.y = y;
+        }
+    }
+    if (!request.profile_dir.empty() &&
+        !viewer::PrepareWindowProfile(request.profile_dir, request.language)) {
         std::fprintf(
             stderr, "%s\n",
             cli::ForTerminal("reqwiz: no se pudo ajustar el perfil del navegador.").c_str());
         std::fflush(stderr);
     }
-    return viewer::LaunchDetached(viewer::WindowCommand(request, viewer::FindProgram));
+    return viewer::LaunchDetached(viewer::WindowCommand(request, viewer::FindProgram),
+                                  viewer::WindowEnvironment(request.language));
 }
 
 // Ctrl+C, a closed terminal or a plain kill end the program the way the
@@ -166,7 +178,7 @@ int main(int argc, char** argv) {
     // folder the way the window's own is prepared before it opens (for the
     // browser tests).
     if (argc == 3 && std::strcmp(argv[1], "--prepare-browser-profile") == 0)
-        return viewer::PrepareWindowProfile(argv[2]) ? 0 : 1;
+        return viewer::PrepareWindowProfile(argv[2], viewer::UserLanguage(std::getenv)) ? 0 : 1;
     // The wizard's own arguments. --help and --version answer and end before
     // anything starts; the value after /ZIP or /CONFIG is a file name, never
     // an option. A long option ("--...") the program does not know is
@@ -215,6 +227,7 @@ int main(int argc, char** argv) {
         viewer::LaunchPage launch_page;
         viewer::ViewerOptions options;
         options.title = window.Caption;
+        options.last_folder_file = viewer::LastFolderFile();
         viewer::BrowserViewer page_viewer(loop, window, options);
         if (!page_viewer.Start()) {
             window.FormDestroy();

@@ -71,6 +71,13 @@ class PageViewer {
     virtual void SetCollectionProgress(int percent) = 0;
     virtual void StopCollection() = 0;
 
+    // After a successful generation, on the final page just loaded: a band
+    // of the viewer's own (not part of the page) gives the full path of the
+    // request, to be sent, and of the private key, to be kept, and a button
+    // that opens their folder in the desktop's file manager. The paths are
+    // the files as written.
+    virtual void ShowResultFiles(const std::string& request_path, const std::string& key_path) = 0;
+
     // Closes the window: the viewer goes away and shows nothing more.
     virtual void Close() = 0;
 };

@@ -3,12 +3,12 @@
 # missing. Safe to run again: with everything present it does nothing.
 #   scripts/install-deps.sh [build|browser|fuzz|package]...
 # "build" (the default) is what compiling and the unit tests need; "browser"
-# adds Chromium (with fonts for the pages) and Node.js for the end-to-end
-# tests and `make run`; "fuzz" adds clang and its runtime libraries
-# (libFuzzer and the sanitizers) for `make fuzz-smoke`; "package" is what
-# `make deb` and `make deb-check` need: dpkg-shlibdeps (dpkg-dev, file) for
-# the package's dependencies, and lintian, desktop-file-validate and
-# appstreamcli to check what it installs.
+# adds Chromium (with fonts and its Spanish texts) and Node.js for the
+# end-to-end tests and `make run`, and a virtual display for the window tests;
+# "fuzz" adds clang and its runtime libraries (libFuzzer and the sanitizers)
+# for `make fuzz-smoke`; "package" is what `make deb` and `make deb-check`
+# need: dpkg-shlibdeps (dpkg-dev, file) for the package's dependencies, and
+# lintian, desktop-file-validate and appstreamcli to check what it installs.
 set -euo pipefail
 
 build_packages=(
@@ -19,7 +19,10 @@ build_packages=(
     openssl gnutls-bin libnss3-tools python3-cryptography
     libzip-dev libminizip-dev libpugixml-dev nlohmann-json3-dev
 )
-browser_packages=(chromium fonts-liberation nodejs npm)
+# chromium-l10n holds the browser's own texts in Spanish (and the user's
+# language); xvfb, x11-utils and x11-xserver-utils give the window tests a
+# display of their own and a look at the window on it (xwininfo, xrandr).
+browser_packages=(chromium chromium-l10n fonts-liberation nodejs npm xvfb x11-utils x11-xserver-utils)
 fuzz_packages=(clang libclang-rt-dev)
 package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 # A browser tool already on PATH counts as present whatever package brought

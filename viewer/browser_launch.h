@@ -4,7 +4,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace viewer {
@@ -12,10 +14,21 @@ namespace viewer {
 // Finds a program by name on PATH; returns its full path, or "" when absent.
 std::string FindProgram(const std::string& name);
 
+// The window's name towards the desktop: its X11 class (what the desktop
+// entry's StartupWMClass names) and the browser's Wayland application id.
+constexpr const char kWindowClass[] = "reqwiz";
+
 struct WindowRequest {
     std::string url;
     int width = 0;  // 0 leaves the size to the browser
     int height = 0;
+    // Where the window's top left corner goes; none leaves it to the
+    // desktop.
+    std::optional<int> x;
+    std::optional<int> y;
+    // The language of the browser's own texts and of the pages it asks
+    // for ("es-MX"); empty leaves the browser's own choice.
+    std::string language;
     // The browser profile folder for the window; a profile of its own makes
     // the window its own browser process, so it gets the asked size and goes
     // away when the user closes it. Empty: the browser's usual profile.
@@ -26,15 +39,58 @@ struct WindowRequest {
 
 // The command line that opens the window: the first of chromium,
 // google-chrome and chromium-browser found by `find` (in application mode,
-// "--app=URL --window-size=W,H"), else xdg-open with the address. Empty when
+// "--app=URL --window-size=W,H", with the program's window class, language
+// and position, and nothing of the browser's own: no first-run page, no
+// translation offer, no bars), else xdg-open with the address. Empty when
 // none of them is there.
 std::vector<std::string> WindowCommand(const WindowRequest& request,
                                        const std::function<std::string(const std::string&)>& find);
 
+// Variables added to the browser's environment. LANGUAGE carries `language`
+// ("es-MX" gives "es_MX:es"): on this system the browser takes the language
+// of its own texts (menus, the messages of form fields) from there, not
+// from its --lang switch. It also asks for no keys of online services it
+// will not use, and so shows no bar about them.
+std::vector<std::string> WindowEnvironment(const std::string& language);
+
 // Starts the command detached from this process (its own session, standard
-// streams on /dev/null), without waiting for it. False when it could not be
+// streams on /dev/null), without waiting for it; `extra_env` ("NAME=value")
+// is added to this process's environment for it. False when it could not be
 // started.
-bool LaunchDetached(const std::vector<std::string>& argv);
+bool LaunchDetached(const std::vector<std::string>& argv,
+                    const std::vector<std::string>& extra_env = {});
+
+// The user's language as a browser language tag, from the first of LC_ALL,
+// LC_MESSAGES and LANG that is set ("es_MX.UTF-8" gives "es-MX"). A locale
+// that names no language ("C", "POSIX", unset, or not of the form
+// ll[_CC][.codeset][@modifier]) gives Spanish, "es", the wizard's own.
+std::string UserLanguage(const std::function<const char*(const char*)>& getenv);
+
+// The languages the pages are asked for, best first: "es-MX" gives
+// "es-MX,es"; "es" gives "es".
+std::string AcceptLanguages(const std::string& language);
+
+// A rectangle of the screen, in pixels.
+struct ScreenArea {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The monitor to centre the window on, read from the text `xrandr --current`
+// prints: the primary monitor, else the first connected one with a mode,
+// else the whole screen ("current W x H"). Nothing when the text says none.
+std::optional<ScreenArea> ParseScreenArea(const std::string& xrandr_output);
+
+// The monitor the window goes on: asks xrandr when there is an X display
+// (XWayland included) and it is installed; nothing otherwise (a Wayland
+// compositor places windows itself).
+std::optional<ScreenArea> CurrentScreenArea();
+
+// The top left corner that centres a window of `width` x `height` on
+// `area`; kept on the monitor when the window is larger than it.
+std::pair<int, int> CentredCorner(const ScreenArea& area, int width, int height);
 
 // The profile folder for the wizard's window: $XDG_CACHE_HOME/reqwiz/browser,
 // or ~/.cache/reqwiz/browser; created when missing. Empty when neither can
@@ -44,10 +100,12 @@ std::string WindowProfileDir();
 // Turns the browser's password manager and form autofill off in the profile
 // folder `profile_dir` (its Default/Preferences), so that nothing typed in
 // the wizard, its passwords least of all, is offered for saving, kept or
-// filled in again. Other settings of an existing file are kept; a file the
-// browser could not read either is started afresh. The file is replaced
-// whole (mode 0600), never left half written. False when it could not be
-// written.
-bool PrepareWindowProfile(const std::string& profile_dir);
+// filled in again; sets the pages' languages (AcceptLanguages of `language`)
+// and turns translation, spelling marks and the developer tools off, and
+// records a clean exit, so that no bar offers to restore anything. Other
+// settings of an existing file are kept; a file the browser could not read
+// either is started afresh. The file is replaced whole (mode 0600), never
+// left half written. False when it could not be written.
+bool PrepareWindowProfile(const std::string& profile_dir, const std::string& language = "es");
 
 }  // namespace viewer

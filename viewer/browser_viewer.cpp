@@ -8,15 +8,18 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <future>
 #include <utility>
 
+#include "platform/files.h"
 #include "platform/latin1.h"
 #include "platform/text.h"
 #include "platform/wipe.h"
 #include "viewer/directory_listing.h"
 #include "viewer/guarded_server.h"
 #include "viewer/page_inject.h"
+#include "viewer/shim_text.h"
 #include "viewer/wire_protocol.h"
 
 namespace viewer {
@@ -97,6 +100,28 @@ void Knock(uint16_t port) {
     close(fd);
 }
 
+// The page the start address answers: it sets the session and moves on to
+// the first page (`first`, a load command already counted as done) or to
+// the empty start page.
+std::string StartPage(const std::optional<json>& first) {
+    json move{{"done", first ? (*first)["seq"] : json(0)},
+              {"page", first ? (*first)["page"] : json("")}};
+    std::string data;
+    for (char c : move.dump(-1, ' ', true, json::error_handler_t::replace)) {
+        if (c == '<')
+            data += "\\u003c";
+        else
+            data += c;
+    }
+    return "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title></title><script>"
+           "var m=" +
+           data +
+           ";try{if(m.done)sessionStorage.setItem('reqwiz.done',String(m.done));}catch(e){}"
+           "location.replace('/'+m.page.split('/').map(encodeURIComponent).join('/'));"
+           "</script><noscript><meta http-equiv=\"refresh\" content=\"0;url=/\"></noscript>"
+           "</head><body></body></html>\r\n";
+}
+
 void BadRequest(httplib::Response& response, const char* why) {
     response.status = 400;
     response.set_content(std::string("Bad request: ") + why + "\n", "text/plain");
@@ -107,8 +132,10 @@ void BadRequest(httplib::Response& response, const char* why) {
 BrowserViewer::BrowserViewer(platform::MessageLoop& loop, platform::PageViewerEvents& events,
                              ViewerOptions options)
     : loop_(loop), events_(events), options_(std::move(options)) {
+    // The save dialog opens where it was last left, in this run or an
+    // earlier one.
     save_directory_ = options_.start_directory.empty()
-                          ? DefaultDirectory()
+                          ? RememberedDirectory(options_.last_folder_file)
                           : platform::Latin1ToUtf8(options_.start_directory);
 }
 
@@ -206,9 +233,17 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
             response.set_content("Forbidden: " + verdict.reason + "\n", "text/plain");
             return;
         case GateVerdict::Redirect:
+            // The page moves on by itself rather than by an HTTP redirect:
+            // the window arrives here from its private file, and a redirect
+            // would stay part of that navigation from another site, on
+            // which the browser withholds a SameSite=Strict cookie. A
+            // navigation the page starts is this site's own.
+            // When the window's first command is the first page, the page
+            // goes there at once, with that command counted as done: no
+            // empty page in between that would fetch it first.
             if (!verdict.set_cookie.empty())
                 response.set_header("Set-Cookie", verdict.set_cookie);
-            response.set_redirect("/", 303);
+            response.set_content(StartPage(channel_.TakeFirstLoad()), "text/html; charset=utf-8");
             return;
         case GateVerdict::Allow:
             handled = false;
@@ -254,7 +289,12 @@ void BrowserViewer::InstallRoutes() {
     server.Post(prefix + "link", bind(&BrowserViewer::HandleLink));
     server.Post(prefix + "input", bind(&BrowserViewer::HandleInput));
     server.Post(prefix + "answer", bind(&BrowserViewer::HandleAnswer));
+    server.Post(prefix + "open", bind(&BrowserViewer::HandleOpenFolder));
     server.Get(prefix + "dir", bind(&BrowserViewer::ServeDirectory));
+    // The window's icon, which the shim names as every page's icon.
+    server.Get(prefix + "icon.svg", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(kWindowIcon, "image/svg+xml");
+    });
     server.Get(prefix + ".*",
                [](const httplib::Request&, httplib::Response& response) { response.status = 404; });
     server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
@@ -364,6 +404,25 @@ void BrowserViewer::HandleAnswer(const httplib::Request& request, httplib::Respo
     response.status = 204;
 }
 
+void BrowserViewer::HandleOpenFolder(const httplib::Request& request, httplib::Response& response) {
+    const std::optional<wire::OpenFolder> open = wire::DecodeOpenFolder(request.body);
+    if (!open)
+        return BadRequest(response, "open");
+    response.status = 204;
+    loop_.Post([this, which = open->file] {
+        // Only a folder the window named, and only once a generation
+        // succeeded: the page never gives a path.
+        const std::string& folder =
+            which == wire::OpenFolder::Request ? request_folder_ : key_folder_;
+        if (folder.empty() || closed_)
+            return;
+        if (options_.open_folder)
+            options_.open_folder(folder);
+        else
+            platform::OpenUrl(folder);
+    });
+}
+
 void BrowserViewer::ServeNamed(const httplib::Request& request, httplib::Response& response) {
     const std::string name = platform::Utf8ToLatin1(request.matches[1].str());
     if (IsPageName(name))
@@ -455,6 +514,10 @@ void BrowserViewer::ServeDirectory(const httplib::Request& request, httplib::Res
             for (const DirectoryEntry& entry : listing.entries)
                 entries.push_back(json{{"name", entry.name}, {"dir", entry.is_directory}});
             body["entries"] = std::move(entries);
+            json places = json::array();
+            for (const Place& place : UserPlaces())
+                places.push_back(json{{"label", place.label}, {"path", place.path}});
+            body["places"] = std::move(places);
             return Answer(response, 200, body);
         }
         case DirectoryListing::NotFound:
@@ -562,8 +625,11 @@ std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filt
     if (!latin1)
         return std::nullopt;
     const size_t slash = chosen.find_last_of('/');
-    if (slash != std::string::npos)
+    if (slash != std::string::npos) {
         save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
+        if (!options_.last_folder_file.empty())
+            RememberDirectory(options_.last_folder_file, save_directory_);
+    }
     return latin1;
 }
 
@@ -581,6 +647,32 @@ void BrowserViewer::SetCollectionProgress(int percent) {
 
 void BrowserViewer::StopCollection() {
     channel_.Push(wire::CollectCommand(false));
+}
+
+namespace {
+
+// The folder holding `path` (ISO-8859-1) on disk: absolute, UTF-8.
+std::string FolderOf(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(platform::DiskName(path), error);
+    if (error)
+        return std::string();
+    return full.lexically_normal().parent_path().string();
+}
+
+}  // namespace
+
+void BrowserViewer::ShowResultFiles(const std::string& request_path, const std::string& key_path) {
+    request_folder_ = FolderOf(request_path);
+    key_folder_ = FolderOf(key_path);
+    const auto full = [](const std::string& path) {
+        std::error_code error;
+        const std::filesystem::path disk =
+            std::filesystem::absolute(platform::DiskName(path), error).lexically_normal();
+        return error ? path : platform::Utf8ToLatin1(disk.string());
+    };
+    channel_.Push(
+        wire::FilesCommand(full(request_path), full(key_path), request_folder_ == key_folder_));
 }
 
 void BrowserViewer::Close() {

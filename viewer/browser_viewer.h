@@ -58,8 +58,15 @@ struct ViewerOptions {
     // Title of the window (the browser shows it as the window caption);
     // ISO-8859-1. Empty keeps each page's own title.
     std::string title;
-    // Folder the save dialog shows first; empty: the home folder.
+    // Folder the save dialog shows first; empty: the one kept in
+    // `last_folder_file`, else the home folder.
     std::string start_directory;
+    // Where the save dialog's last folder is kept between runs; empty keeps
+    // it for this run only.
+    std::string last_folder_file;
+    // Opens a folder (UTF-8, absolute) in the desktop's file manager; the
+    // final page's button calls it. Empty: xdg-open.
+    std::function<bool(const std::string&)> open_folder;
 };
 
 class BrowserViewer : public platform::PageViewer {
@@ -120,6 +127,7 @@ class BrowserViewer : public platform::PageViewer {
     void StartCollection(uint32_t events_needed) override;
     void SetCollectionProgress(int percent) override;
     void StopCollection() override;
+    void ShowResultFiles(const std::string& request_path, const std::string& key_path) override;
     void Close() override;
 
   private:
@@ -141,6 +149,7 @@ class BrowserViewer : public platform::PageViewer {
     void HandleLink(const httplib::Request& request, httplib::Response& response);
     void HandleInput(const httplib::Request& request, httplib::Response& response);
     void HandleAnswer(const httplib::Request& request, httplib::Response& response);
+    void HandleOpenFolder(const httplib::Request& request, httplib::Response& response);
 
     // Runs `work` on the window thread and waits for its result; nothing
     // when the viewer stops first.
@@ -179,6 +188,10 @@ class BrowserViewer : public platform::PageViewer {
     bool page_gone_ = false;
     bool closed_ = false;
     std::string save_directory_;  // UTF-8
+    // The folders of the files the final page names (UTF-8, absolute);
+    // empty until a generation has succeeded.
+    std::string request_folder_;
+    std::string key_folder_;
 };
 
 }  // namespace viewer

@@ -17,6 +17,21 @@ uint64_t CommandChannel::Push(nlohmann::json command) {
     return seq;
 }
 
+std::optional<nlohmann::json> CommandChannel::TakeFirstLoad() {
+    std::optional<nlohmann::json> taken;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (delivered_ != 0 || commands_.empty() || commands_.front()["seq"] != 1 ||
+            commands_.front()["type"] != "load")
+            return std::nullopt;
+        taken = std::move(commands_.front());
+        commands_.pop_front();
+        delivered_ = 1;
+    }
+    changed_.notify_all();
+    return taken;
+}
+
 nlohmann::json CommandChannel::Poll(uint64_t done, uint64_t have, Clock::duration wait) {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!commands_.empty() && commands_.front()["seq"].get<uint64_t>() <= done)

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -33,6 +34,12 @@ class CommandChannel {
     // as a JSON array (empty when the wait ran out or the channel shut down).
     // Counts as a page request in flight while it waits.
     nlohmann::json Poll(uint64_t done, uint64_t have, Clock::duration wait);
+
+    // The window's first command when it is a "load" that no page has
+    // taken yet: it is taken now, and counts as delivered and finished, so
+    // that the first page can be opened at once instead of through a page
+    // that would fetch the command. Nothing otherwise.
+    std::optional<nlohmann::json> TakeFirstLoad();
 
     // True once a poll has taken command `seq` (or a later one) to the page.
     bool Delivered(uint64_t seq) const;

@@ -155,6 +155,13 @@ json ProgressCommand(int percent) {
     return json{{"type", "progress"}, {"value", std::clamp(percent, 0, 100)}};
 }
 
+json FilesCommand(const std::string& request_path, const std::string& key_path, bool same_folder) {
+    return json{{"type", "files"},
+                {"request", platform::Latin1ToUtf8(request_path)},
+                {"key", platform::Latin1ToUtf8(key_path)},
+                {"same_folder", same_folder}};
+}
+
 json CloseCommand() {
     return json{{"type", "close"}};
 }
@@ -281,6 +288,18 @@ std::optional<Answer> DecodeAnswer(const std::string& body) {
     if (result != message->end())
         answer.result = std::move(*result);
     return answer;
+}
+
+std::optional<OpenFolder> DecodeOpenFolder(const std::string& body) {
+    const std::optional<json> message = ParseObject(body);
+    if (!message)
+        return std::nullopt;
+    const std::string file = Latin1Member(*message, "file");
+    if (file == "request")
+        return OpenFolder{OpenFolder::Request};
+    if (file == "key")
+        return OpenFolder{OpenFolder::Key};
+    return std::nullopt;
 }
 
 uint64_t DecodeCounter(const std::string& text) {

@@ -24,6 +24,11 @@
 //                                                  the one that completes
 //                                                  them at once
 //   progress  value                                overlay's bar at value %
+//   files     request key same_folder              the final page's band: the
+//                                                  full paths of the two files
+//                                                  and one button for their
+//                                                  folder (same_folder) or one
+//                                                  for each
 //   close                                          closes the window
 //
 // `icon` is "error" or "warning"; `index` counts the page's form controls
@@ -41,6 +46,10 @@
 //   link    target url                             a link was clicked
 //   input   events:[[kind x y key time_ms]]        mouse and key input
 //   answer  id result                              a modal command ended
+//   open    file                                   the band's button: open
+//                                                  the folder of "request"
+//                                                  or "key" (never a path:
+//                                                  the window knows them)
 //
 // `page` is the page's own random name for itself. Input kinds: 0 move,
 // 1 button down, 2 button up, 3 key down; x and y are page coordinates; key
@@ -80,6 +89,10 @@ nlohmann::json CursorCommand(bool wait);
 nlohmann::json CollectCommand(bool on, uint32_t need = 0);
 // `percent` is clamped to 0..100.
 nlohmann::json ProgressCommand(int percent);
+// Paths are ISO-8859-1. When both files are in one folder, one button
+// opens it; else each file has its own.
+nlohmann::json FilesCommand(const std::string& request_path, const std::string& key_path,
+                            bool same_folder);
 nlohmann::json CloseCommand();
 
 // ---------------------------------------------------------------------------
@@ -131,6 +144,11 @@ struct Answer {
     nlohmann::json result;  // null when absent
 };
 
+struct OpenFolder {
+    enum Which { Request, Key };
+    Which file = Request;
+};
+
 std::optional<Hello> DecodeHello(const std::string& body);
 std::optional<Bye> DecodeBye(const std::string& body);
 std::optional<Click> DecodeClick(const std::string& body);
@@ -143,6 +161,8 @@ std::optional<Link> DecodeLink(const std::string& body);
 std::optional<std::vector<platform::InputMessage>> DecodeInput(const std::string& body);
 // The id must be an unsigned integer.
 std::optional<Answer> DecodeAnswer(const std::string& body);
+// `file` must be "request" or "key".
+std::optional<OpenFolder> DecodeOpenFolder(const std::string& body);
 
 // A poll's `done` or `have`: decimal digits only, else 0.
 uint64_t DecodeCounter(const std::string& text);

@@ -74,6 +74,8 @@ class FakeViewer : public platform::PageViewer {
     std::vector<uint32_t> collection_needs;  // the events each collection asked for
     int collections_stopped = 0;
     std::vector<int> progress;  // every bar position shown
+    // The request and key paths of every final page's band, in order.
+    std::vector<std::pair<std::string, std::string>> result_files;
 
     // Sets the controls of a page by name; names in `hidden` are not visible.
     void SetControls(const std::vector<std::string>& names,
@@ -112,6 +114,9 @@ class FakeViewer : public platform::PageViewer {
     void StartCollection(uint32_t events_needed) override;
     void SetCollectionProgress(int percent) override { progress.push_back(percent); }
     void StopCollection() override { ++collections_stopped; }
+    void ShowResultFiles(const std::string& request_path, const std::string& key_path) override {
+        result_files.push_back({request_path, key_path});
+    }
     void Close() override { closed = true; }
 };
 

@@ -710,6 +710,9 @@ TEST_F(HandOver, FromTheKeyPageToTheFinalPage) {
     EXPECT_EQ(window->DataFields.Value("DN_CN_1"), "JUAN");
     EXPECT_EQ(FilesIn(dir.path()),
               (std::vector<std::string>{"clave.key", "profile.zip", "solicitud.req"}));
+    // The final page is told where the two files went, as written.
+    EXPECT_EQ(viewer.result_files, (std::vector<std::pair<std::string, std::string>>{
+                                       {dir.file("solicitud.req"), dir.file("clave.key")}}));
 
     // After the collection the input hook feeds the pool again.
     const RandomPool before = window->Pool;
@@ -750,6 +753,7 @@ TEST_F(HandOver, AFailedJobShowsWhyAndTheKeyPageAgain) {
     EXPECT_EQ(viewer.loads, (std::vector<std::string>{"Page3.htm", "Page2.htm"}));
     EXPECT_EQ(viewer.cursor, platform::Cursor::Default);
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"profile.zip"}));
+    EXPECT_TRUE(viewer.result_files.empty());
     EXPECT_EQ(window->KeyFields.Value("KEY"), dir.file("k.key"));
     EXPECT_EQ(window->DataFields.Value("DN_O"), "ACME");
     EXPECT_FALSE(window->GenerationRunning());

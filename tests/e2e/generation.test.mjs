@@ -15,7 +15,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {acceptMessage, messageBox, output, requireTools, Session, setValue} from './harness.mjs';
+import {accessibilityViolations, acceptMessage, messageBox, output, requireTools, Session,
+        setValue} from './harness.mjs';
 
 const session = new Session(await requireTools({openssl: true}), 'gen');
 
@@ -50,7 +51,7 @@ const STREET = 'PASEO DE LA REFORMA 222 4. JU\u00c1REZ';
 // The program and the browser
 
 const home = session.home;
-const startWizard = () => session.startWizard();
+const startWizard = (options) => session.startWizard(options);
 const openWindow = (url) => session.openWindow(url);
 
 // The browser profile is prepared as the program prepares its window's own.
@@ -148,11 +149,22 @@ function openssl(args) { return spawnSync('openssl', args, {encoding: 'latin1'})
 
 // ---------------------------------------------------------------------------
 
+// A desktop opener first on PATH that writes down what it was asked to open.
+function fakeOpener() {
+    const bin = fs.mkdtempSync(path.join(home, 'bin-'));
+    const record = path.join(bin, 'opened');
+    fs.writeFileSync(path.join(bin, 'xdg-open'), `#!/bin/sh\nprintf '%s\\n' "$@" >> '${record}'\n`,
+                     {mode: 0o755});
+    return {env: {PATH: `${bin}:${process.env.PATH}`},
+            opened: () => fs.existsSync(record) ? fs.readFileSync(record, 'utf8') : ''};
+}
+
 test('a whole run with accented names writes files OpenSSL accepts', async () => {
     // A folder name with accents: the pages speak ISO-8859-1, the disk UTF-8.
     const folder = path.join(home, 'Llaves de A\u00f1o');
     fs.mkdirSync(folder);
-    const wizard = await startWizard();
+    const opener = fakeOpener();
+    const wizard = await startWizard({env: opener.env});
     const page = await openWindow(wizard.url);
     const bar = [];
     await page.exposeFunction('reqwizBar', (value) => bar.push(value));
@@ -191,11 +203,35 @@ test('a whole run with accented names writes files OpenSSL accepts', async () =>
             ];
         }),
         [0, 0, true, true, 'reqwiz-collect']);
+    // What to do, a framed bar and its percentage; the browser's own full
+    // screen (and its notice) is not used.
+    assert.equal(await page.locator('.reqwiz-collect-hint').textContent(),
+                 'Mueve el rat\u00f3n dentro de esta ventana hasta que la barra se llene ' +
+                     '(las teclas que pulses tambi\u00e9n cuentan).');
+    assert.equal(await page.locator('.reqwiz-collect-percent').textContent(), '0 %');
+    assert.ok(await page.locator('.reqwiz-collect-frame .reqwiz-collect-bar').count() === 1);
+    assert.equal(await page.evaluate(() => document.fullscreenElement), null);
+    // A modal dialog named "Avance", its bar named too; no WCAG 2.1 A/AA
+    // fault inside.
+    assert.equal(await page.getByRole('dialog', {name: 'Avance'}).count(), 1);
+    assert.equal(await page.getByRole('progressbar', {name: 'Avance'}).count(), 1);
+    assert.deepEqual(await accessibilityViolations(page, '.reqwiz-collect'), []);
     await page.mouse.move(5, 5);
     await page.screenshot({path: path.join(output, 'gen-01-collection.png')});
+    const early = 200;
+    for (let i = 0; i < early; i++)
+        await page.mouse.move(30 + (i * 7) % 500, 30 + (i * 11) % 400);
+    await page.waitForFunction(() => Number(document.querySelector('.reqwiz-collect-bar')
+                                                .getAttribute('value')) >= 20);
+    const shown = await page.evaluate(() => [
+        document.querySelector('.reqwiz-collect-bar').getAttribute('value'),
+        document.querySelector('.reqwiz-collect-percent').textContent
+    ]);
+    assert.equal(shown[1], `${shown[0]} %`);
+    await page.screenshot({path: path.join(output, 'gen-01b-collection-progress.png')});
 
     const {moves, last} = await moveUntilClosed(page, overlay);
-    assert.ok(moves >= NEEDED - 1, `closed after ${moves} moves`);
+    assert.ok(early + 1 + moves >= NEEDED - 1, `closed after ${early + 1 + moves} moves`);
     assert.equal(bar[bar.length - 1], 100, bar.join(','));
     assert.ok(bar.includes(1) && bar.includes(99), bar.join(','));
     for (let i = 1; i < bar.length; i++)
@@ -206,10 +242,26 @@ test('a whole run with accented names writes files OpenSSL accepts', async () =>
     const elapsed = performance.now() - last;
     assert.deepEqual(pages.slice(-3), ['/Page2.htm', '/Page3.htm', '/Page4.htm']);
     console.log(`# last mouse event to final page: ${Math.round(elapsed)} ms (2048-bit key)`);
-    await page.screenshot({path: path.join(output, 'gen-02-final-page.png')});
 
+    // The window's band under the page: both full paths, and a button that
+    // has the program open their folder.
     const keyFile = path.join(folder, 'llave.key');
     const reqFile = path.join(folder, 'solicitud.req');
+    const band = page.locator('.reqwiz-result');
+    await band.waitFor();
+    assert.equal(await band.locator('.reqwiz-result-request').textContent(), reqFile);
+    assert.equal(await band.locator('.reqwiz-result-key').textContent(), keyFile);
+    const said = await band.textContent();
+    assert.ok(said.includes('env\u00eda este archivo'), said);
+    assert.ok(said.includes('gu\u00e1rdala junto con tu clave de acceso; sin ellas no ' +
+                            'podr\u00e1s usar tu certificado'), said);
+    assert.deepEqual(await accessibilityViolations(page, '.reqwiz-result'), []);
+    await page.screenshot({path: path.join(output, 'gen-02-final-page.png'), fullPage: true});
+    await band.locator('button', {hasText: 'Abrir la carpeta'}).click();
+    for (let i = 0; i < 100 && !opener.opened(); i++)
+        await page.waitForTimeout(50);
+    assert.equal(opener.opened(), `${folder}\n`);
+
     assert.equal(fs.statSync(keyFile).mode & 0o777, 0o600);
     const {der, trailer} = splitRequest(fs.readFileSync(reqFile));
     const derFile = path.join(folder, 'request.der');
@@ -278,6 +330,8 @@ test('a folder gone after validation: a message, no files, the key page again', 
     await page.screenshot({path: path.join(output, 'gen-03-failure.png')});
     await acceptMessage(page);
     await page.waitForSelector('form[name="Generacion_de_Llaves"]');
+    // No band: nothing was written.
+    assert.equal(await page.locator('.reqwiz-result').count(), 0);
     assert.equal(await page.locator('[name="KEY"]').inputValue(), path.join(folder, 'llave.key'));
     assert.equal(
         await page.locator('[name="REQ"]').inputValue(), path.join(folder, 'solicitud.req'));

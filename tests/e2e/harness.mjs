@@ -62,6 +62,13 @@ export class Session {
         if (prepareProfile) {
             const prepared = spawnSync(program, ['--prepare-browser-profile', this.profileDir]);
             assert.equal(prepared.status, 0, String(prepared.stderr));
+            // The window's profile has the developer tools off, and the
+            // driver works through them: that one setting goes back on.
+            const file = path.join(this.profileDir, 'Default', 'Preferences');
+            const preferences = JSON.parse(fs.readFileSync(file, 'utf8'));
+            assert.equal(preferences.devtools.availability, 2);
+            delete preferences.devtools.availability;
+            fs.writeFileSync(file, JSON.stringify(preferences));
         }
         this.context = await this.chromium.launchPersistentContext(this.profileDir, {
             executablePath: browserPath,
@@ -91,12 +98,13 @@ export class Session {
         fs.rmSync(this.profileDir, {recursive: true, force: true});
     }
 
-    // Starts the program; resolves with the process, the address it prints,
-    // a promise of its exit code and everything it printed so far.
-    async startWizard() {
+    // Starts the program (`env` adds to its environment); resolves with the
+    // process, the address it prints, a promise of its exit code and
+    // everything it printed so far.
+    async startWizard({env = {}} = {}) {
         const child = spawn(program, ['--no-open'], {
             cwd: this.home,
-            env: {...process.env, HOME: this.home, REQWIZ_NO_DIALOG: '1'},
+            env: {...process.env, HOME: this.home, REQWIZ_NO_DIALOG: '1', ...env},
             stdio: ['ignore', 'pipe', 'pipe'],
         });
         this.started.push(child);
@@ -167,4 +175,37 @@ export async function acceptMessage(page) {
 // the wizard and would change the button code).
 export async function setValue(page, name, value) {
     await page.locator(`[name="${name}"]`).fill(value);
+}
+
+// The WCAG 2.1 A and AA violations axe-core finds inside `selector` on the
+// page (the program's own dialogs and overlay: the profile's pages are not
+// the program's to change). Each as "rule: target" for a readable failure.
+const axeSource = fs.readFileSync(
+    path.join(here, 'node_modules', 'axe-core', 'axe.min.js'), 'utf8');
+export async function accessibilityViolations(page, selector) {
+    if (!(await page.evaluate(() => typeof window.axe === 'object')))
+        await page.addScriptTag({content: axeSource});
+    const violations = await page.evaluate(
+        (include) => window.axe
+                         .run({include: [include]}, {
+                             runOnly: {type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa']}
+                         })
+                         .then((r) => r.violations.map(
+                                   (v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`)),
+        selector);
+    return violations;
+}
+
+// Where the focus is: inside the element `selector`, and its outline as
+// drawn (style and width).
+export async function focusState(page, selector) {
+    return page.evaluate((s) => {
+        const el = document.activeElement;
+        const style = el ? getComputedStyle(el) : null;
+        return {
+            inside: !!(el && el.closest(s)),
+            outline: style ? `${style.outlineStyle} ${style.outlineWidth}` : '',
+            name: el ? (el.getAttribute('aria-label') || el.textContent || el.name || el.className) : ''
+        };
+    }, selector);
 }

@@ -8,7 +8,7 @@
 //
 // Needs no browser: REQWIZ_BIN is the only setting it reads (see harness.mjs).
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
+import {spawn, spawnSync} from 'node:child_process';
 import {once} from 'node:events';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -120,7 +120,7 @@ test('the browser gets a private page that forwards to the address; spent token,
     assert.equal(preferences.autofill.credit_card_enabled, false);
 
     assert.ok(fs.existsSync(folder));
-    assert.equal(await get(run.url), 303);
+    assert.equal(await get(run.url), 200);
     await until(() => !fs.existsSync(folder), 'removing the page once the token is spent');
     assert.equal(run.child.exitCode, null, 'the program is still running');
     run.child.kill('SIGTERM');
@@ -151,4 +151,24 @@ test('without a browser the desktop opener gets the same private page', async ()
     run.child.kill('SIGTERM');
     assert.deepEqual(await within(run.exited, 10000, 'the exit'), [0, null]);
     assert.ok(!fs.existsSync(folder));
+});
+
+test('the desktop entry names the window class the browser is given, and the icon', async () => {
+    const data = fs.mkdtempSync(path.join(scratch, 'data-'));
+    const here = path.dirname(new URL(import.meta.url).pathname);
+    const installed = spawnSync(path.join(here, '../../scripts/install-desktop-entry.sh'),
+                                [program, data], {encoding: 'utf8'});
+    assert.equal(installed.status, 0, installed.stderr);
+    const entry = fs.readFileSync(path.join(data, 'applications/reqwiz.desktop'), 'utf8');
+    assert.match(entry, /^StartupWMClass=reqwiz$/m);
+    assert.match(entry, /^Icon=reqwiz$/m);
+    assert.ok(fs.readFileSync(path.join(data, 'icons/hicolor/scalable/apps/reqwiz.svg'), 'utf8')
+                  .startsWith('<svg'));
+    // The window the program opens carries that class.
+    const fake = fakeOpener('chromium');
+    const run = await startProgram(fake.bin);
+    await until(fake.done, 'the browser start');
+    assert.ok(fake.read('args').split('\n').includes('--class=reqwiz'));
+    run.child.kill('SIGTERM');
+    await within(run.exited, 10000, 'the exit');
 });

@@ -40,6 +40,12 @@ before(async () => {
     fs.writeFileSync(path.join(files, 'existente.req'), 'old');
     fs.writeFileSync(path.join(files, 'anterior.key'), 'old');
     fs.mkdirSync(path.join(files, 'respaldo'));
+    // The user's XDG folders: a desktop, and documents named but missing.
+    fs.mkdirSync(path.join(home, 'Escritorio'));
+    fs.mkdirSync(path.join(home, '.config'));
+    fs.writeFileSync(path.join(home, '.config', 'user-dirs.dirs'),
+                     '# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR="$HOME/Escritorio"\n' +
+                         'XDG_DOCUMENTS_DIR="$HOME/Documentos"\n');
     context.on('request', (r) => requested.push(r.url()));
     wizard = await startWizard();
     page = await openWindow(wizard.url);
@@ -112,6 +118,15 @@ test(
         const box = await messageBox();
         assert.deepEqual(box, {title: 'Aviso', text: DISPLAY_DN_O, icon: 'reqwiz-icon-warning'});
         await shot('02-data-page-message');
+        // An alert dialog named by its title and described by its text, the
+        // page behind it out of reach, no WCAG 2.1 A/AA fault inside it.
+        const dialog = page.locator('.reqwiz-message');
+        assert.equal(await dialog.getAttribute('role'), 'alertdialog');
+        assert.equal(await dialog.getAttribute('aria-modal'), 'true');
+        assert.equal(await page.getByRole('alertdialog', {name: 'Aviso'}).count(), 1);
+        assert.equal(await page.getByRole('alertdialog', {description: DISPLAY_DN_O}).count(), 1);
+        assert.equal(await page.evaluate(() => document.querySelector('form').closest('[inert]') !== null), true);
+        assert.deepEqual(await harness.accessibilityViolations(page, '.reqwiz-layer'), []);
         // The focus moves only once the box is closed.
         assert.notEqual(await focusedName(), 'DN_O');
         await acceptMessageThenFocus('DN_O');
@@ -291,6 +306,82 @@ test('the save dialog asks before overwriting and Cancelar leaves the field alon
     await page.waitForFunction(
         (v) => document.querySelector('[name="REQ"]').value === v,
         path.join(files, 'existente.req'));
+});
+
+test('the save dialog and its question by keyboard alone: roles, focus kept and returned, axe', async () => {
+    // Enter on the Seleccionar button opens the dialog.
+    await page.locator('[name="BTN_REQ"]').focus();
+    await page.keyboard.press('Enter');
+    const dialog = page.locator('.reqwiz-save');
+    await dialog.waitFor();
+    assert.equal(await page.getByRole('dialog', {name: 'Guardar como'}).count(), 1);
+    assert.equal(await dialog.getAttribute('aria-modal'), 'true');
+    await dialog.locator('.reqwiz-item').first().waitFor();
+    assert.deepEqual(await harness.accessibilityViolations(page, '.reqwiz-layer'), []);
+    // The places: the home and the desktop (the documents folder is missing).
+    assert.deepEqual(await dialog.locator('.reqwiz-place').allTextContents(),
+                     ['Carpeta personal', 'Escritorio']);
+    await dialog.locator('.reqwiz-place', {hasText: 'Escritorio'}).click();
+    await page.waitForFunction((d) => document.querySelector('.reqwiz-path').textContent === d,
+                               path.join(home, 'Escritorio'));
+    await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).click();
+    await page.waitForFunction((d) => document.querySelector('.reqwiz-path').textContent === d,
+                               home);
+    await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).focus();
+    // Tab goes round the dialog's controls and never leaves it; each shows
+    // its focus ring.
+    const seen = new Set();
+    for (let i = 0; i < 12; i++) {
+        await page.keyboard.press('Tab');
+        const focus = await harness.focusState(page, '.reqwiz-save');
+        assert.ok(focus.inside, `Tab ${i + 1} left the dialog`);
+        assert.notEqual(focus.outline.split(' ')[0], 'none', `${focus.name}: ${focus.outline}`);
+        seen.add(focus.name);
+    }
+    assert.ok(seen.size >= 5, [...seen].join(' | '));
+    // The list by keys: Backspace goes up; back home, type-ahead and Enter
+    // go into "llaves", the arrows pick a file and its name goes into the
+    // name field.
+    await dialog.locator('.reqwiz-list').focus();
+    await page.keyboard.press('Backspace');  // from home up to its parent
+    await page.waitForFunction(
+        (h) => document.querySelector('.reqwiz-path').textContent === h, path.dirname(home));
+    await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).click();
+    await page.waitForFunction(
+        (h) => document.querySelector('.reqwiz-path').textContent === h, home);
+    await dialog.locator('.reqwiz-list').focus();
+    await page.keyboard.type('ll');
+    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'llaves');
+    await shot('08-save-dialog-keyboard');
+    await page.keyboard.press('Enter');
+    await dialog.locator('.reqwiz-path', {hasText: files}).waitFor();
+    assert.equal(await page.evaluate(() => document.activeElement.className), 'reqwiz-list');
+    await page.keyboard.press('End');
+    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'existente.req');
+    assert.equal(await dialog.locator('.reqwiz-name').inputValue(), 'existente.req');
+    await page.keyboard.press('Home');
+    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'respaldo');
+    await page.keyboard.press('ArrowDown');
+    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'existente.req');
+    // Enter on a file that exists: the question, an alert dialog over it.
+    await page.keyboard.press('Enter');
+    const question = page.locator('.reqwiz-message');
+    await question.waitFor();
+    assert.equal(await page.getByRole('alertdialog', {name: 'Confirmar Guardar como'}).count(), 1);
+    assert.deepEqual(await harness.accessibilityViolations(page, '.reqwiz-message'), []);
+    await shot('09-save-question');
+    for (let i = 0; i < 3; i++) {
+        await page.keyboard.press('Tab');
+        assert.ok((await harness.focusState(page, '.reqwiz-message')).inside);
+    }
+    // Escape answers No; the focus goes back into the dialog; Escape again
+    // cancels it and the focus is back on the button that opened it.
+    await page.keyboard.press('Escape');
+    await question.waitFor({state: 'detached'});
+    assert.ok((await harness.focusState(page, '.reqwiz-save')).inside);
+    await page.keyboard.press('Escape');
+    await dialog.waitFor({state: 'detached'});
+    assert.equal(await focusedName(), 'BTN_REQ');
 });
 
 test('a valid key page reaches the hand-over to generation', async () => {

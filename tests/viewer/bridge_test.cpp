@@ -3,6 +3,8 @@
 // modal steps that wait for the page's answer, the control list, input for
 // the hook, and the end of the window.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+#include "tests/support/process.h"
 #include "tests/viewer/viewer_fixture.h"
+#include "viewer/directory_listing.h"
 
 namespace {
 
@@ -388,6 +393,93 @@ TEST(ViewerBridge, CloseIsHandedToThePageBeforeTheProgramEnds) {
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0]["type"], "close");
     closing.get();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ViewerBridge, TheFinalBandNamesBothFilesAndOpensOnlyTheWindowsFolders) {
+    viewer::ViewerOptions options = QuickOptions();
+    std::mutex mutex;
+    std::vector<std::string> opened;
+    options.open_folder = [&](const std::string& folder) {
+        std::lock_guard<std::mutex> lock(mutex);
+        opened.push_back(folder);
+        return true;
+    };
+    const auto opened_now = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return opened;
+    };
+    Wizard wizard(options);
+    // Before any generation the button has nothing to open, and a body
+    // naming a path, or no known file, is refused.
+    ASSERT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "request"}})->status, 204);
+    EXPECT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "/etc"}})->status, 400);
+    EXPECT_EQ(wizard.Post("/__reqwiz/open", json{{"path", "/etc"}})->status, 400);
+
+    wizard
+        .StartOnWindow([&] {
+            wizard.viewer().ShowResultFiles("/home/ana/A\xF1o/solicitud.req",
+                                            "/home/ana/llaves/../A\xF1o/llave.key");
+        })
+        .get();
+    json commands = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "files");
+    EXPECT_EQ(commands[0]["request"], "/home/ana/A\xC3\xB1o/solicitud.req");
+    EXPECT_EQ(commands[0]["key"], "/home/ana/A\xC3\xB1o/llave.key");
+    EXPECT_EQ(commands[0]["same_folder"], true);
+    EXPECT_TRUE(opened_now().empty());
+
+    ASSERT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "key"}})->status, 204);
+    wizard.OnWindow<bool>([] { return true; });  // the posted work has run
+    EXPECT_EQ(opened_now(), (std::vector<std::string>{"/home/ana/A\xC3\xB1o"}));
+
+    // Files in two folders: each has its own button.
+    wizard
+        .StartOnWindow(
+            [&] { wizard.viewer().ShowResultFiles("/srv/req/r.req", "/home/ana/k.key"); })
+        .get();
+    commands = wizard.PollUntilAny(commands[0]["seq"], commands[0]["seq"]);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["same_folder"], false);
+    ASSERT_EQ(wizard.Post("/__reqwiz/open", json{{"file", "request"}})->status, 204);
+    wizard.OnWindow<bool>([] { return true; });
+    EXPECT_EQ(opened_now().back(), "/srv/req");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ViewerBridge, TheSaveDialogOpensWhereAnEarlierRunLeftIt) {
+    testing_support::TempDir dir;
+    const std::string kept = dir.file("state/reqwiz/last-folder");
+    ASSERT_EQ(mkdir(dir.file("Llaves").c_str(), 0700), 0);
+    const auto save_once = [&](const json& answer) {
+        viewer::ViewerOptions options = QuickOptions();
+        options.last_folder_file = kept;
+        Wizard wizard(options);
+        std::future<void> dialog = wizard.StartOnWindow(
+            [&] { wizard.viewer().SaveFileDialog("Llave Privada (*.key)|*.key", ".key", ""); });
+        const json commands = wizard.PollUntilAny(0, 0);
+        wizard.Post("/__reqwiz/answer", json{{"id", commands.at(0)["id"]}, {"result", answer}});
+        dialog.get();
+        return commands.at(0)["directory"].get<std::string>();
+    };
+    // The first run opens the home folder, and keeps where the file went.
+    EXPECT_EQ(save_once(dir.file("Llaves/llave.key")), viewer::DefaultDirectory());
+    std::string text;
+    ASSERT_TRUE(platform::ReadWholeFile(kept, text));
+    EXPECT_EQ(text, dir.file("Llaves") + "\n");
+    // The next run opens there; a cancelled dialog changes nothing.
+    EXPECT_EQ(save_once(nullptr), dir.file("Llaves"));
+    EXPECT_EQ(save_once(nullptr), dir.file("Llaves"));
+    // A kept folder that is gone: the home folder again.
+    ASSERT_EQ(rmdir(dir.file("Llaves").c_str()), 0);
+    EXPECT_EQ(save_once(nullptr), viewer::DefaultDirectory());
 }
 
 }  // namespace

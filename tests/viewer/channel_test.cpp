@@ -115,3 +115,33 @@ TEST(CommandChannel, SilenceCountsOnlyWhileTheServerHadAFreeThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandChannelStart, TheFirstLoadIsTakenOnceAndNeverSentAgain) {
+    viewer::CommandChannel channel;
+    EXPECT_FALSE(channel.TakeFirstLoad());  // nothing yet
+    channel.Push(nlohmann::json{{"type", "load"}, {"page", "INDEX.HTM"}});
+    channel.Push(nlohmann::json{{"type", "focus"}, {"index", 2}});
+    const std::optional<nlohmann::json> first = channel.TakeFirstLoad();
+    ASSERT_TRUE(first);
+    EXPECT_EQ((*first)["page"], "INDEX.HTM");
+    EXPECT_EQ((*first)["seq"], 1);
+    EXPECT_TRUE(channel.Delivered(1));
+    EXPECT_FALSE(channel.TakeFirstLoad());
+    // A page that knows nothing of it still gets only what follows.
+    const nlohmann::json commands = channel.Poll(0, 0, std::chrono::milliseconds(0));
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "focus");
+
+    // A first command that is not a load, or one already delivered, stays.
+    viewer::CommandChannel other;
+    other.Push(nlohmann::json{{"type", "message"}, {"id", 1}});
+    EXPECT_FALSE(other.TakeFirstLoad());
+    viewer::CommandChannel polled;
+    polled.Push(nlohmann::json{{"type", "load"}, {"page", "INDEX.HTM"}});
+    ASSERT_EQ(polled.Poll(0, 0, std::chrono::milliseconds(0)).size(), 1u);
+    EXPECT_FALSE(polled.TakeFirstLoad());
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include "platform/files.h"
 #include "tests/support/process.h"
 #include "viewer/browser_launch.h"
+#include "viewer/directory_listing.h"
 #include "viewer/launch_page.h"
 
 namespace {
@@ -32,6 +34,13 @@ json ReadPreferences(const std::string& profile) {
 }
 
 void ExpectSavingOff(const json& preferences) {
+    // Nothing of the browser itself over the wizard: no translation, no
+    // spelling marks, no developer tools, no offer to restore a session.
+    EXPECT_EQ(preferences["translate"]["enabled"], false);
+    EXPECT_EQ(preferences["browser"]["enable_spellchecking"], false);
+    EXPECT_EQ(preferences["devtools"]["availability"], 2);
+    EXPECT_EQ(preferences["profile"]["exit_type"], "Normal");
+    EXPECT_EQ(preferences["intl"]["accept_languages"], "es");
     EXPECT_EQ(preferences["credentials_enable_service"], false);
     EXPECT_EQ(preferences["credentials_enable_autosignin"], false);
     EXPECT_EQ(preferences["profile"]["password_manager_enabled"], false);
@@ -56,17 +65,19 @@ TEST(WindowProfile, AnExistingFileKeepsItsOtherSettingsAndLosesTheSavedOnes) {
         {"browser", {{"window_placement", {{"left", 10}, {"top", 20}}}}},
         {"profile", {{"password_manager_enabled", true}, {"name", "Persona 1"}}},
         {"autofill", {{"profile_enabled", true}, {"last_version_deduped", 120}}},
-        {"intl", {{"accept_languages", "es-MX,es"}}},
+        {"intl", {{"accept_languages", "en-US,en"}, {"selected_languages", "en-US"}}},
+        {"devtools", {{"preferences", {{"currentDockState", "right"}}}}},
     };
     ASSERT_TRUE(platform::WriteWholeFile(profile + "/Default/Preferences", before.dump()));
     ASSERT_TRUE(viewer::PrepareWindowProfile(profile));
 
     const json after = ReadPreferences(profile);
     ExpectSavingOff(after);
-    EXPECT_EQ(after["browser"], before["browser"]);
+    EXPECT_EQ(after["browser"]["window_placement"], before["browser"]["window_placement"]);
     EXPECT_EQ(after["profile"]["name"], "Persona 1");
     EXPECT_EQ(after["autofill"]["last_version_deduped"], 120);
-    EXPECT_EQ(after["intl"], before["intl"]);
+    EXPECT_EQ(after["intl"]["selected_languages"], "en-US");
+    EXPECT_EQ(after["devtools"]["preferences"], before["devtools"]["preferences"]);
     // Preparing again changes nothing.
     ASSERT_TRUE(viewer::PrepareWindowProfile(profile));
     EXPECT_EQ(ReadPreferences(profile), after);
@@ -127,6 +138,132 @@ TEST(LaunchPage, TextThatCouldEndTheScriptOrTheAttributeIsEscaped) {
     EXPECT_EQ(page.find("</script><b>"), std::string::npos) << page;
     EXPECT_NE(page.find("\\x22\\x3c/script\\x3e\\x3cb\\x3e\\x26\\x27"), std::string::npos) << page;
     EXPECT_NE(page.find("&quot;&lt;/script&gt;&lt;b&gt;&amp;&#39;"), std::string::npos) << page;
+}
+
+TEST(WindowProfile, ThePagesAreAskedForInTheGivenLanguage) {
+    TempDir dir;
+    ASSERT_TRUE(viewer::PrepareWindowProfile(dir.path(), "es-MX"));
+    EXPECT_EQ(ReadPreferences(dir.path())["intl"]["accept_languages"], "es-MX,es");
+}
+
+TEST(WindowLanguage, TheLocaleGivesTheLanguageAndSpanishWhenItNamesNone) {
+    struct Case {
+        const char* lc_all;
+        const char* lc_messages;
+        const char* lang;
+        const char* language;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "es_MX.UTF-8", "es-MX"},
+        {nullptr, nullptr, "de_DE@euro", "de-DE"},
+        {nullptr, "pt_BR.utf8", "es_MX.UTF-8", "pt-BR"},
+        {"fr", "pt_BR.utf8", "es_MX.UTF-8", "fr"},
+        {"", "", "en_US.ISO-8859-1", "en-US"},
+        {nullptr, nullptr, nullptr, "es"},
+        {nullptr, nullptr, "C.UTF-8", "es"},
+        {nullptr, nullptr, "POSIX", "es"},
+        {nullptr, nullptr, "C", "es"},
+        {nullptr, nullptr, "e1_XX", "es"},
+        {nullptr, nullptr, "es_MEX", "es"},
+        {nullptr, nullptr, "--lang=x", "es"},
+    };
+    for (const Case& c : cases) {
+        const auto env = [&](const char* name) -> const char* {
+            if (std::string(name) == "LC_ALL")
+                return c.lc_all;
+            if (std::string(name) == "LC_MESSAGES")
+                return c.lc_messages;
+            if (std::string(name) == "LANG")
+                return c.lang;
+            return nullptr;
+        };
+        EXPECT_EQ(viewer::UserLanguage(env), c.language) << (c.lang ? c.lang : "(unset)");
+    }
+    EXPECT_EQ(viewer::AcceptLanguages("es-MX"), "es-MX,es");
+    EXPECT_EQ(viewer::AcceptLanguages("es"), "es");
+    const std::vector<std::string> env = viewer::WindowEnvironment("es-MX");
+    EXPECT_NE(std::find(env.begin(), env.end(), "LANGUAGE=es_MX:es"), env.end());
+}
+
+TEST(WindowPlace, TheMonitorComesFromXrandrAndTheWindowIsCentredOnIt) {
+    const std::string two_monitors =
+        "Screen 0: minimum 320 x 200, current 3286 x 1080, maximum 16384 x 16384\n"
+        "eDP-1 connected 1366x768+0+312 (normal left inverted right x axis y axis) 344mm x 194mm\n"
+        "   1366x768      60.00*+\n"
+        "HDMI-1 connected primary 1920x1080+1366+0 (normal) 521mm x 293mm\n"
+        "   1920x1080     60.00*+\n"
+        "DP-1 disconnected (normal left inverted right x axis y axis)\n";
+    std::optional<viewer::ScreenArea> area = viewer::ParseScreenArea(two_monitors);
+    ASSERT_TRUE(area);
+    EXPECT_EQ(area->x, 1366);
+    EXPECT_EQ(area->width, 1920);
+    EXPECT_EQ(viewer::CentredCorner(*area, 648, 515), std::make_pair(1366 + 636, 282));
+
+    // No primary: the first connected monitor with a mode; a connected
+    // output without one is passed over.
+    area = viewer::ParseScreenArea(
+        "Screen 0: minimum 1 x 1, current 1024 x 768, maximum 1024 x 768\n"
+        "VGA-1 connected (normal left inverted right x axis y axis)\n"
+        "LVDS-1 connected 1024x768+0+0 0mm x 0mm\n");
+    ASSERT_TRUE(area);
+    EXPECT_EQ(viewer::CentredCorner(*area, 648, 515), std::make_pair(188, 126));
+    // A window larger than the monitor keeps its corner on it.
+    EXPECT_EQ(viewer::CentredCorner(*area, 1200, 900), std::make_pair(0, 0));
+
+    // Only the screen's size: the whole screen.
+    area = viewer::ParseScreenArea("Screen 0: minimum 8 x 8, current 1366 x 768, maximum 4096\n");
+    ASSERT_TRUE(area);
+    EXPECT_EQ(area->width, 1366);
+    EXPECT_EQ(area->height, 768);
+    EXPECT_FALSE(viewer::ParseScreenArea(""));
+    EXPECT_FALSE(viewer::ParseScreenArea("Can't open display :9\n"));
+}
+
+TEST(WindowCommand, TheBrowserGetsTheProgramsClassLanguageAndPlace) {
+    viewer::WindowRequest request;
+    request.url = "file:///run/user/1000/reqwiz-x/open.html";
+    request.width = 648;
+    request.height = 515;
+    request.x = 359;
+    request.y = 126;
+    request.language = "es";
+    request.profile_dir = "/home/u/.cache/reqwiz/browser";
+    const auto find = [](const std::string& name) {
+        return name == "chromium" ? std::string("/usr/bin/chromium") : std::string();
+    };
+    const std::vector<std::string> argv = viewer::WindowCommand(request, find);
+    for (const char* wanted : {"--app=file:///run/user/1000/reqwiz-x/open.html", "--class=reqwiz",
+                               "--window-size=648,515", "--window-position=359,126", "--lang=es",
+                               "--user-data-dir=/home/u/.cache/reqwiz/browser", "--no-first-run"})
+        EXPECT_NE(std::find(argv.begin(), argv.end(), wanted), argv.end()) << wanted;
+    EXPECT_EQ(std::find(argv.begin(), argv.end(), "--no-sandbox"), argv.end());
+    // Without a known screen, no position.
+    request.x.reset();
+    request.y.reset();
+    for (const std::string& arg : viewer::WindowCommand(request, find))
+        EXPECT_EQ(arg.rfind("--window-position", 0), std::string::npos) << arg;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SavePlaces, TheUserDirsFileNamesTheDesktopAndDocuments) {
+    const std::string text =
+        "# This file is written by xdg-user-dirs-update\n"
+        "XDG_DESKTOP_DIR=\"$HOME/Escritorio\"\n"
+        "  XDG_DOCUMENTS_DIR=\"/datos/Documentos\"\r\n"
+        "XDG_MUSIC_DIR=\"$HOME\"\n"
+        "XDG_VIDEOS_DIR=relative\n"
+        "XDG_PICTURES_DIR=\"Imagenes\"\n";
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_DESKTOP_DIR", "/home/ana"),
+              "/home/ana/Escritorio");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_DOCUMENTS_DIR", "/home/ana"), "/datos/Documentos");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_MUSIC_DIR", "/home/ana"), "/home/ana");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_VIDEOS_DIR", "/home/ana"), "");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_PICTURES_DIR", "/home/ana"), "");
+    EXPECT_EQ(viewer::UserDirFromText(text, "XDG_DOWNLOAD_DIR", "/home/ana"), "");
+    EXPECT_EQ(viewer::UserDirFromText("# XDG_DESKTOP_DIR=\"/x\"\n", "XDG_DESKTOP_DIR", "/h"), "");
 }
 
 }  // namespace

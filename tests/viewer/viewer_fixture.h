@@ -157,7 +157,7 @@ class Wizard {
         const std::string path = url.substr(url.find('/', std::string("http://").size()));
         httplib::Client client = Client();
         auto result = client.Get(path.c_str());
-        if (result && result->status == 303) {
+        if (result && result->status == 200) {
             const std::string set_cookie = result->get_header_value("Set-Cookie");
             cookie_ = set_cookie.substr(0, set_cookie.find(';'));
         }

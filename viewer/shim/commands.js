@@ -80,6 +80,7 @@ var handlers = {
             hideCollection();
     },
     progress: function(c) { setCollectionProgress(c.value); },
+    files: function(c) { showResultBand(c); },
     close: function(c) {
         leaving = true;
         remember('done', c.seq);

@@ -22,6 +22,8 @@ function element(tag, className, text) {
     return el;
 }
 
+var boxSerial = 0;
+
 // A modal layer over the page with a box: title bar, content, buttons.
 // `buttons`: [{label, value}]; the one at `defaultIndex` (the first when not
 // given) has the focus and answers Enter. `cancel` is the value of Escape.
@@ -31,10 +33,20 @@ function openBox(title, content, buttons, cancel, extraClass, defaultIndex) {
         var before = document.activeElement;
         var layer = element('div', 'reqwiz-layer');
         var box = element('div', 'reqwiz-box' + (extraClass ? ' ' + extraClass : ''));
-        box.setAttribute('role', 'dialog');
+        // A message or a question is an alert dialog named by its title and
+        // described by its text; the save dialog is a plain dialog.
+        var serial = ++boxSerial;
+        var heading = element('div', 'reqwiz-title', title);
+        heading.id = 'reqwiz-box-title-' + serial;
+        box.setAttribute('role', content.querySelector('.reqwiz-text') ? 'alertdialog' : 'dialog');
         box.setAttribute('aria-modal', 'true');
-        box.setAttribute('aria-label', title);
-        box.appendChild(element('div', 'reqwiz-title', title));
+        box.setAttribute('aria-labelledby', heading.id);
+        var said = content.querySelector('.reqwiz-text');
+        if (said) {
+            said.id = 'reqwiz-box-text-' + serial;
+            box.setAttribute('aria-describedby', said.id);
+        }
+        box.appendChild(heading);
         box.appendChild(content);
         var row = element('div', 'reqwiz-buttons');
         var finished = false;
@@ -43,6 +55,7 @@ function openBox(title, content, buttons, cancel, extraClass, defaultIndex) {
                 return;
             finished = true;
             layer.remove();
+            behind.forEach(function(el) { el.inert = false; });
             modalDepth--;
             if (before && before.focus && document.contains(before) && modalDepth === 0) {
                 try {
@@ -94,6 +107,11 @@ function openBox(title, content, buttons, cancel, extraClass, defaultIndex) {
                 e.preventDefault();
         });
         modalDepth++;
+        // Everything behind the box is out of reach of the keyboard, the
+        // mouse and assistive technology while it is open.
+        var behind = Array.prototype.filter.call(
+            document.body.children, function(el) { return !el.inert; });
+        behind.forEach(function(el) { el.inert = true; });
         document.body.appendChild(layer);
         box.finish = finish;
         box.defaultButton = made[defaultIndex || 0];

@@ -56,11 +56,30 @@ function saveDialog(command) {
     var up = element('button', 'reqwiz-button reqwiz-up', '\u2191');
     up.type = 'button';
     up.title = 'Subir un nivel';
+    up.setAttribute('aria-label', 'Subir un nivel');
     top.appendChild(up);
     content.appendChild(top);
 
+    // The user's places: one button each, filled in by the first listing.
+    var placesRow = element('div', 'reqwiz-places');
+    placesRow.setAttribute('role', 'group');
+    placesRow.setAttribute('aria-label', 'Lugares');
+    content.appendChild(placesRow);
+    function showPlaces(places) {
+        if (placesRow.childNodes.length || !places)
+            return;
+        places.forEach(function(place) {
+            var button = element('button', 'reqwiz-button reqwiz-place', place.label);
+            button.type = 'button';
+            button.title = place.path;
+            button.addEventListener('click', function() { browse(place.path); });
+            placesRow.appendChild(button);
+        });
+    }
+
     var list = element('div', 'reqwiz-list');
     list.setAttribute('role', 'listbox');
+    list.setAttribute('aria-label', 'Carpetas y archivos');
     list.tabIndex = 0;
     content.appendChild(list);
 
@@ -68,8 +87,11 @@ function saveDialog(command) {
     content.appendChild(problem);
 
     var nameRow = element('div', 'reqwiz-row');
-    nameRow.appendChild(element('label', 'reqwiz-label', 'Nombre:'));
+    var nameLabel = element('label', 'reqwiz-label', 'Nombre:');
+    nameRow.appendChild(nameLabel);
     var nameInput = element('input', 'reqwiz-name');
+    nameInput.id = 'reqwiz-save-name';
+    nameLabel.htmlFor = nameInput.id;
     nameInput.type = 'text';
     nameInput.value = command.name || '';
     nameInput.setAttribute('autocomplete', 'off');
@@ -77,8 +99,11 @@ function saveDialog(command) {
     content.appendChild(nameRow);
 
     var typeRow = element('div', 'reqwiz-row');
-    typeRow.appendChild(element('label', 'reqwiz-label', 'Tipo:'));
+    var typeLabel = element('label', 'reqwiz-label', 'Tipo:');
+    typeRow.appendChild(typeLabel);
     var typeSelect = element('select', 'reqwiz-type');
+    typeSelect.id = 'reqwiz-save-type';
+    typeLabel.htmlFor = typeSelect.id;
     filters.forEach(function(f, i) {
         var option = element('option', '', f.label);
         option.value = String(i);
@@ -89,8 +114,93 @@ function saveDialog(command) {
 
     var box = null;
 
+    // The list's selection: one item at a time, by click, arrow keys or the
+    // first letters of its name; the list keeps the focus and names the
+    // selected item to assistive technology.
+    var shownItems = [];
+    function select(item) {
+        shownItems.forEach(function(el) {
+            el.classList.remove('reqwiz-selected');
+            el.setAttribute('aria-selected', 'false');
+        });
+        if (!item) {
+            list.removeAttribute('aria-activedescendant');
+            return;
+        }
+        item.classList.add('reqwiz-selected');
+        item.setAttribute('aria-selected', 'true');
+        list.setAttribute('aria-activedescendant', item.id);
+        item.scrollIntoView({block: 'nearest'});
+        if (!item.entry.dir)
+            nameInput.value = item.entry.name;
+    }
+    function selectedIndex() {
+        for (var i = 0; i < shownItems.length; i++)
+            if (shownItems[i].classList.contains('reqwiz-selected'))
+                return i;
+        return -1;
+    }
+    function openItem(item) {
+        if (item.entry.dir) {
+            browse(joinPath(current, item.entry.name)).then(function() { list.focus(); });
+        } else {
+            nameInput.value = item.entry.name;
+            if (box)
+                box.defaultButton.click();
+        }
+    }
+    var typed = '';
+    var typedAt = 0;
+    list.addEventListener('keydown', function(e) {
+        var at = selectedIndex();
+        var last = shownItems.length - 1;
+        var next = null;
+        if (e.key === 'ArrowDown')
+            next = Math.min(last, at + 1);
+        else if (e.key === 'ArrowUp')
+            next = Math.max(0, at - 1);
+        else if (e.key === 'Home')
+            next = 0;
+        else if (e.key === 'End')
+            next = last;
+        else if (e.key === 'PageDown')
+            next = Math.min(last, at + 10);
+        else if (e.key === 'PageUp')
+            next = Math.max(0, at - 10);
+        else if (e.key === 'Enter' && at >= 0) {
+            e.preventDefault();
+            e.stopPropagation();
+            openItem(shownItems[at]);
+            return;
+        } else if (e.key === 'Backspace') {
+            e.preventDefault();
+            up.click();
+            return;
+        } else if (e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey) {
+            // Type-ahead: the letters typed within a moment of each other
+            // pick the first item whose name starts with them.
+            var now = Date.now();
+            typed = (now - typedAt > 800 ? '' : typed) + e.key.toLowerCase();
+            typedAt = now;
+            var found = shownItems.filter(function(el) {
+                return el.entry.name.toLowerCase().indexOf(typed) === 0;
+            })[0];
+            if (found)
+                select(found);
+            e.preventDefault();
+            return;
+        } else {
+            return;
+        }
+        e.preventDefault();
+        if (last >= 0)
+            select(shownItems[Math.max(0, next)]);
+    });
+
     function render() {
         list.textContent = '';
+        shownItems = [];
+        list.removeAttribute('aria-activedescendant');
         var patterns = filters[Number(typeSelect.value) || 0].patterns;
         entries.forEach(function(entry) {
             if (entry.name.charAt(0) === '.')
@@ -100,14 +210,11 @@ function saveDialog(command) {
             var item = element(
                 'div', 'reqwiz-item ' + (entry.dir ? 'reqwiz-folder' : 'reqwiz-file'), entry.name);
             item.setAttribute('role', 'option');
-            item.addEventListener('click', function() {
-                Array.prototype.forEach.call(
-                    list.querySelectorAll('.reqwiz-selected'),
-                    function(el) { el.classList.remove('reqwiz-selected'); });
-                item.classList.add('reqwiz-selected');
-                if (!entry.dir)
-                    nameInput.value = entry.name;
-            });
+            item.setAttribute('aria-selected', 'false');
+            item.id = 'reqwiz-item-' + shownItems.length;
+            item.entry = entry;
+            shownItems.push(item);
+            item.addEventListener('click', function() { select(item); });
             item.addEventListener('dblclick', function() {
                 if (entry.dir)
                     browse(joinPath(current, entry.name));
@@ -127,6 +234,7 @@ function saveDialog(command) {
                 return false;
             }
             problem.textContent = '';
+            showPlaces(body.places);
             current = body.path;
             entries = body.entries || [];
             // The folder's end matters most: the box cuts the path at its start.

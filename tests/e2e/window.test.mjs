@@ -1,0 +1,249 @@
+// The wizard's own window on a display of its own (Xvfb at 1366x768): the
+// program opens Debian's Chromium itself, as on a desktop, through a small
+// wrapper first on PATH that lets the test drive it over the developer
+// protocol. Checks what the user sees of the browser: its own texts in
+// Spanish with a locale that names no language, the window's class and
+// centred position, the program's icon, no browser menu outside the text
+// fields and no list of earlier entries under them.
+//
+// The window's profile has the developer tools off, and the test needs
+// them to drive the browser: the wrapper turns them back on in the profile
+// (and only that) before starting the browser.
+//
+// Exits with 77 (CTest's "skipped") when Xvfb, xwininfo, the browser or
+// playwright-core is missing.
+import assert from 'node:assert/strict';
+import {spawn, spawnSync} from 'node:child_process';
+import {once} from 'node:events';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import {after, before, test} from 'node:test';
+
+import {ADDRESS, output, program, requireTools, within} from './harness.mjs';
+
+const chromium = await requireTools();
+for (const tool of ['Xvfb', 'xwininfo']) {
+    if (spawnSync('sh', ['-c', `command -v ${tool}`]).status !== 0) {
+        console.log(`# skipped: no ${tool}`);
+        process.exit(77);
+    }
+}
+
+const SCREEN = {width: 1366, height: 768};
+const WINDOW = {width: 648, height: 515};  // the shipped profile's size
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-window-'));
+const home = path.join(scratch, 'home');
+const runtime = path.join(scratch, 'run');
+const bin = path.join(scratch, 'bin');
+const record = path.join(scratch, 'record');
+for (const dir of [home, runtime, bin, record])
+    fs.mkdirSync(dir, {mode: 0o700});
+
+let xvfb;
+let display;
+let wizard;
+let browser;
+let page;
+
+function startXvfb() {
+    const child = spawn('Xvfb', ['-displayfd', '1', '-screen', '0',
+                                 `${SCREEN.width}x${SCREEN.height}x24`, '-nolisten', 'tcp'],
+                        {stdio: ['ignore', 'pipe', 'ignore']});
+    return within(new Promise((resolve, reject) => {
+        let out = '';
+        child.stdout.on('data', (d) => {
+            out += d;
+            if (out.includes('\n'))
+                resolve({child, display: `:${out.trim()}`});
+        });
+        child.on('exit', (code) => reject(new Error(`Xvfb ended with ${code}`)));
+    }), 10000, 'the display');
+}
+
+// The wrapper: records its arguments and the language it was given, turns
+// the developer tools back on in the window's profile, and starts the real
+// browser with a debugging port.
+function writeWrapper() {
+    fs.writeFileSync(path.join(bin, 'chromium'), `#!/bin/sh
+r='${record}'
+printf '%s' "$$" > "$r/pid"
+printf '%s\\n' "$@" > "$r/args"
+printf '%s' "$LANGUAGE" > "$r/language"
+for a in "$@"; do
+  case "$a" in
+    --user-data-dir=*) d="\${a#--user-data-dir=}" ;;
+  esac
+done
+cp "$d/Default/Preferences" "$r/preferences"
+sed -i 's/"devtools":{"availability":2}/"devtools":{}/' "$d/Default/Preferences"
+exec /usr/bin/chromium "$@" --remote-debugging-port=0 --disable-gpu
+`, {mode: 0o755});
+}
+
+async function until(check, what, ms = 20000) {
+    const end = Date.now() + ms;
+    for (;;) {
+        const value = await check();
+        if (value)
+            return value;
+        assert.ok(Date.now() < end, `${what} did not happen`);
+        await new Promise((r) => setTimeout(r, 100));
+    }
+}
+
+// The browser's top-level windows of class reqwiz (WM_CLASS is instance and
+// class; the browser names the instance after the window's address): [{id, x, y, width, height}].
+function reqwizWindows() {
+    const tree = spawnSync('xwininfo', ['-root', '-tree'], {env: {...process.env, DISPLAY: display},
+                                                           encoding: 'utf8'}).stdout || '';
+    const found = [];
+    for (const line of tree.split('\n')) {
+        const m = line.match(/^\s*(0x[0-9a-f]+) .*\("[^"]*" "reqwiz"\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)/);
+        if (m && Number(m[2]) > 100)
+            found.push({id: m[1], width: Number(m[2]), height: Number(m[3]), x: Number(m[4]),
+                        y: Number(m[5])});
+    }
+    return found;
+}
+
+before(async () => {
+    fs.mkdirSync(output, {recursive: true});
+    ({child: xvfb, display} = await startXvfb());
+    writeWrapper();
+    const env = {...process.env, HOME: home, XDG_RUNTIME_DIR: runtime, DISPLAY: display,
+                 REQWIZ_NO_DIALOG: '1', PATH: `${bin}:${process.env.PATH}`};
+    // A locale that names no language: the window must still be Spanish.
+    for (const name of ['LC_ALL', 'LC_MESSAGES', 'LANG', 'LANGUAGE', 'XDG_CACHE_HOME',
+                        'WAYLAND_DISPLAY'])
+        delete env[name];
+    wizard = spawn(program, [], {cwd: home, env, stdio: ['ignore', 'pipe', 'pipe']});
+    let out = '';
+    wizard.stdout.on('data', (d) => { out += d; });
+    wizard.stderr.on('data', (d) => { out += d; });
+    await until(() => out.split('\n').some((l) => ADDRESS.test(l)), 'the address');
+    const portFile = path.join(home, '.cache/reqwiz/browser/DevToolsActivePort');
+    const port = await until(() => fs.existsSync(portFile) &&
+                                 fs.readFileSync(portFile, 'utf8').split('\n')[0],
+                             'the browser start');
+    browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`);
+    page = await until(async () => {
+        for (const context of browser.contexts())
+            for (const p of context.pages())
+                if (await p.locator('form[name="DATOS"]').count() > 0)
+                    return p;
+        return null;
+    }, 'the data page');
+});
+
+after(async () => {
+    if (wizard && wizard.exitCode === null) {
+        wizard.kill('SIGTERM');
+        await within(once(wizard, 'exit'), 10000, 'the program exit').catch(() => {});
+    }
+    // The browser itself, should it still be there, and then its display;
+    // no step may hold the test up (a browser already gone may leave a call
+    // unanswered).
+    if (browser) {
+        const closing = (async () => {
+            const cdp = await browser.newBrowserCDPSession().catch(() => null);
+            if (cdp)
+                await cdp.send('Browser.close').catch(() => {});
+            await browser.close().catch(() => {});
+        })();
+        await within(closing, 5000, 'closing the browser').catch(() => {});
+    }
+    // The wrapper's process id is the browser's (it execs it).
+    const pidFile = path.join(record, 'pid');
+    if (fs.existsSync(pidFile)) {
+        const pid = Number(fs.readFileSync(pidFile, 'utf8'));
+        const alive = () => {
+            try {
+                process.kill(pid, 0);
+                return true;
+            } catch {
+                return false;
+            }
+        };
+        for (let i = 0; i < 100 && alive(); i++) {
+            if (i === 50)
+                process.kill(pid, 'SIGTERM');
+            await new Promise((r) => setTimeout(r, 100));
+        }
+    }
+    if (xvfb) {
+        xvfb.stdout.destroy();
+        xvfb.kill('SIGKILL');
+    }
+    // The browser may still be writing its profile as it goes.
+    fs.rmSync(scratch, {recursive: true, force: true, maxRetries: 20, retryDelay: 100});
+});
+
+test('the browser speaks Spanish when the locale names no language', async () => {
+    assert.equal(fs.readFileSync(path.join(record, 'language'), 'utf8'), 'es');
+    const args = fs.readFileSync(path.join(record, 'args'), 'utf8').split('\n');
+    assert.ok(args.includes('--lang=es'), args.join(' '));
+    const preferences = JSON.parse(fs.readFileSync(path.join(record, 'preferences'), 'utf8'));
+    assert.equal(preferences.intl.accept_languages, 'es');
+    assert.equal(preferences.translate.enabled, false);
+    assert.equal(preferences.devtools.availability, 2);
+    // The browser's own texts: the message of a required field left empty.
+    const said = await page.evaluate(() => {
+        const field = document.createElement('input');
+        field.required = true;
+        return [navigator.language, field.validationMessage];
+    });
+    assert.deepEqual(said, ['es', 'Completa este campo']);
+});
+
+test('the window has the program\'s class, is centred at the profile\'s size', async () => {
+    const windows = await until(() => reqwizWindows().length > 0 && reqwizWindows(),
+                                'a window of class reqwiz');
+    const shown = windows[0];
+    assert.equal(shown.width, WINDOW.width, JSON.stringify(windows));
+    assert.equal(shown.height, WINDOW.height, JSON.stringify(windows));
+    assert.equal(shown.x, Math.floor((SCREEN.width - WINDOW.width) / 2), JSON.stringify(windows));
+    assert.equal(shown.y, Math.floor((SCREEN.height - WINDOW.height) / 2),
+                 JSON.stringify(windows));
+});
+
+test('the pages carry the program\'s icon', async () => {
+    const icon = await page.evaluate(async () => {
+        const link = document.querySelector('link[rel="icon"]');
+        const response = await fetch(link.href);
+        return {href: new URL(link.href).pathname, type: response.headers.get('content-type'),
+                text: await response.text()};
+    });
+    assert.equal(icon.href, '/__reqwiz/icon.svg');
+    assert.equal(icon.type, 'image/svg+xml');
+    assert.ok(icon.text.startsWith('<svg'), icon.text);
+    await page.screenshot({path: path.join(output, 'window-01-data-page.png')});
+});
+
+test('no browser menu outside the text fields, no earlier entries under them', async () => {
+    const menus = await page.evaluate(() => {
+        const menuOn = (el) => {
+            const event = new MouseEvent('contextmenu', {bubbles: true, cancelable: true});
+            el.dispatchEvent(event);
+            return !event.defaultPrevented;
+        };
+        return {
+            page: menuOn(document.body),
+            image: menuOn(document.querySelector('[name="Image2"]')),
+            field: menuOn(document.querySelector('[name="DN_O"]')),
+        };
+    });
+    assert.deepEqual(menus, {page: false, image: false, field: true});
+    const lists = await page.evaluate(() => Array.from(
+        document.querySelectorAll('input[type="text"], input:not([type]), textarea'),
+        (el) => el.getAttribute('autocomplete')));
+    assert.ok(lists.length > 10);
+    assert.deepEqual([...new Set(lists)], ['off']);
+    // Copy and paste in a field work from the keyboard.
+    await page.locator('[name="DN_O"]').fill('COPIA');
+    await page.locator('[name="DN_O"]').press('Control+a');
+    await page.locator('[name="DN_O"]').press('Control+c');
+    await page.locator('[name="DN_CN_1"]').focus();
+    await page.locator('[name="DN_CN_1"]').press('Control+v');
+    assert.equal(await page.locator('[name="DN_CN_1"]').inputValue(), 'COPIA');
+});
