@@ -5,7 +5,7 @@ DEB_BUILD  ?= build-deb
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build test e2e-deps test-asan deb deb-check bench run format format-check clean
+.PHONY: all deps build test e2e-deps test-asan fuzz-smoke deb deb-check bench run format format-check clean
 
 all: build
 
@@ -39,6 +39,16 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
 
+# The libFuzzer targets of fuzz/ (clang), each run from its seed corpus for
+# FUZZ_SECONDS; fails on any crash, leak, timeout or sanitizer report.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS    ?= 2
+fuzz-smoke:
+	@scripts/install-deps.sh fuzz
+	FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) \
+	    CMAKE_ARGS="$(CMAKE_ARGS)" scripts/fuzz-smoke.sh
+
 # The Debian package, from a Release build of the program alone in
 # $(DEB_BUILD)/: $(DEB_BUILD)/reqwiz_VERSION_ARCH.deb.
 deb: deps
@@ -71,4 +81,6 @@ format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h' ':!:third_party/')
 
 clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
 	rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD)

@@ -19,6 +19,8 @@ namespace app {
 namespace {
 
 constexpr size_t kCopyBlock = 8192;
+// System bytes that move the window's pool on once the job has its copy.
+constexpr uint32_t kStirBytes = 32;
 
 std::optional<StartupFailure> Fail(const char* message, int exit_code) {
     return StartupFailure{message, exit_code};
@@ -103,6 +105,8 @@ std::optional<StartupFailure> Tfrm_req::FormCreate(const std::vector<std::string
 
     if (!archive_.Open(ArchivePath))
         return Fail(msg::kArchiveNotZip, 2);
+    if (!archive_.AllEntriesIntact())
+        return Fail(msg::kArchiveDamaged, 2);
 
     if (auto failure = LoadValidationLibrary())
         return failure;
@@ -533,6 +537,14 @@ void Tfrm_req::StartGeneration() {
 
     auto job = std::make_unique<TThread_GenReq>(ConfigDoc, DataFields, KeyFields);
     bool started = SeedAndCopyPool(Pool, job->Pool);
+    // The window's pool now holds the state the key will be made from: it
+    // takes fresh system bytes at once, so that the key cannot be made again
+    // from the window's memory. Without them it starts over (the next
+    // collection seeds it again).
+    if (started && !FeedSystemRandom(Pool, kStirBytes)) {
+        mem_wipe(Pool);
+        rand_init(&Pool);
+    }
     const char* failure = started ? msg::kJobFailed : msg::kNoSystemRandom;
     if (started) {
         GenerationJob = std::move(job);

@@ -257,7 +257,11 @@ void TThread_GenReq::Execute() {
     WipePasswords();
     mem_wipe(work.private_key);
     mem_fill(work.key_area.data(), 0, kAreaSize);
+    mem_wipe(Pool);
     ReleaseStrings();
+    if (ObserverForTesting.finished)
+        ObserverForTesting.finished(work.private_key, work.key_area.data(), kAreaSize, Pool,
+                                    KeyFields);
 }
 
 bool TThread_GenReq::BuildSubject() {
@@ -277,6 +281,8 @@ bool TThread_GenReq::GenerateKeyPair(Work& work) {
     RsaKeySpec wanted{static_cast<uint32_t>(bits), 1};
     if (rsa_generate_key_pair(&work.public_key, &work.private_key, &wanted, &Pool) != STATUS_OK)
         return Fail(msg::kKeyGenerationFailed);
+    if (ObserverForTesting.key_made)
+        ObserverForTesting.key_made(work.private_key);
     return true;
 }
 

@@ -19,6 +19,7 @@
 #include "app/field_list.h"
 #include "crypto/request/req_subject.h"
 #include "crypto/rsa/rand.h"
+#include "crypto/rsa/rsa_key.h"
 
 namespace app {
 
@@ -41,8 +42,22 @@ struct GenerationResult {
     std::string message;
 };
 
+// For tests: lets a test see the job's secrets on the job's thread, so that
+// it can prove them gone when the job ends. Both are null in the program.
+struct GenerationObserver {
+    // Right after the key pair was made, with the job's private-key record.
+    void (*key_made)(const RsaPrivateKey& key) = nullptr;
+    // At the very end of Execute, once the job has wiped what it held: its
+    // private-key record, its key-file area, its random pool (whose state
+    // would give the key again) and the key page's list.
+    void (*finished)(const RsaPrivateKey& key, const uint8_t* key_area, size_t key_area_size,
+                     const RandomPool& pool, const FieldList& key_fields) = nullptr;
+};
+
 class TThread_GenReq {
   public:
+    static inline GenerationObserver ObserverForTesting{};
+
     // The job works on the caller's own objects, which must stay alive and
     // untouched by anybody else until WaitFor has returned.
     TThread_GenReq(const ConfigDocument& config, FieldList& data_fields, FieldList& key_fields);
@@ -82,7 +97,9 @@ class TThread_GenReq {
 
     // The job, on the calling thread. Every step's status is checked: the
     // first failure ends the job with its message and no output file. The
-    // password and its confirmation in KeyFields are wiped in every case.
+    // password and its confirmation in KeyFields are wiped in every case, and
+    // so is Pool: from its state the key could be made again. A job runs
+    // once.
     void Execute();
 
     // How the last Execute ended; read it after WaitFor.

@@ -130,31 +130,44 @@ std::string Archive::EntryName(size_t index) const {
     return index < entries_.size() ? entries_[index].name : "";
 }
 
+Archive::Result Archive::ReadEntry(const Entry& entry, std::string& out) const {
+    if (entry.size > kMaxEntrySize)
+        return Result::TooLarge;
+    const unz64_file_pos where{entry.directory_offset, entry.number};
+    if (unzGoToFilePos64(unz_, &where) != UNZ_OK || unzOpenCurrentFile(unz_) != UNZ_OK)
+        return Result::Damaged;
+    std::string bytes;
+    char buffer[8192];
+    int n = 0;
+    bytes.reserve(static_cast<size_t>(entry.size));
+    // The stated size is checked as the bytes come, not trusted.
+    while ((n = unzReadCurrentFile(unz_, buffer, sizeof buffer)) > 0 && bytes.size() <= entry.size)
+        bytes.append(buffer, static_cast<size_t>(n));
+    // Closing reports a checksum mismatch once every stated byte was read.
+    const int closed = unzCloseCurrentFile(unz_);
+    if (n < 0 || closed != UNZ_OK || bytes.size() != entry.size)
+        return Result::Damaged;
+    out += bytes;
+    return Result::Extracted;
+}
+
 Archive::Result Archive::Extract(const std::string& name, std::string& out) const {
     for (const Entry& entry : entries_) {
-        if (!ArchiveNameMatches(name, entry.name))
-            continue;
-        if (entry.size > kMaxEntrySize)
-            return Result::TooLarge;
-        const unz64_file_pos where{entry.directory_offset, entry.number};
-        if (unzGoToFilePos64(unz_, &where) != UNZ_OK || unzOpenCurrentFile(unz_) != UNZ_OK)
-            return Result::Damaged;
-        std::string bytes;
-        char buffer[8192];
-        int n = 0;
-        bytes.reserve(static_cast<size_t>(entry.size));
-        // The stated size is checked as the bytes come, not trusted.
-        while ((n = unzReadCurrentFile(unz_, buffer, sizeof buffer)) > 0 &&
-               bytes.size() <= entry.size)
-            bytes.append(buffer, static_cast<size_t>(n));
-        // Closing reports a checksum mismatch once every stated byte was read.
-        const int closed = unzCloseCurrentFile(unz_);
-        if (n < 0 || closed != UNZ_OK || bytes.size() != entry.size)
-            return Result::Damaged;
-        out += bytes;
-        return Result::Extracted;
+        if (ArchiveNameMatches(name, entry.name))
+            return ReadEntry(entry, out);
     }
     return Result::NotFound;
+}
+
+bool Archive::AllEntriesIntact() const {
+    for (const Entry& entry : entries_) {
+        if (!entry.name.empty() && (entry.name.back() == '/' || entry.name.back() == '\\'))
+            continue;
+        std::string bytes;
+        if (ReadEntry(entry, bytes) == Result::Damaged)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace app

@@ -41,6 +41,12 @@ class Archive {
     // is left as it was on every failure.
     Result Extract(const std::string& name, std::string& out) const;
 
+    // True when every entry but the directories reads back intact (entries
+    // over 32 MiB, never extracted, are not read). The wizard checks this
+    // once at start-up, so that a damaged page or image is told at once
+    // rather than shown as an empty page later.
+    bool AllEntriesIntact() const;
+
     // The entry names as stored, in directory order (for tests and tools).
     std::string EntryName(size_t index) const;
     size_t EntryCount() const;
@@ -53,6 +59,8 @@ class Archive {
         uint64_t number = 0;
         uint64_t size = 0;  // uncompressed size as stated
     };
+
+    Result ReadEntry(const Entry& entry, std::string& out) const;
 
     void* unz_ = nullptr;  // the reader's handle (minizip's unzFile)
     std::vector<Entry> entries_;

@@ -3,8 +3,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
 
 #include "app/messages.h"
 #include "cli/terminal.h"
@@ -27,6 +27,33 @@ std::string Tidy(const std::string& text) {
         return std::string();
     const size_t end = out.find_last_not_of(" \t\n");
     return out.substr(begin, end - begin + 1);
+}
+
+// The first line of standard input, read straight from the descriptor one
+// byte at a time: a stream would keep the bytes in its own buffer, out of
+// reach of any wipe, for as long as the program runs. The line grows in a
+// string whose earlier storage is wiped before it is given back.
+std::string ReadLine() {
+    std::string line;
+    line.reserve(256);
+    char c = 0;
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || c == '\n')
+            break;
+        if (line.size() == line.capacity()) {
+            std::string larger;
+            larger.reserve(2 * line.capacity());
+            larger = line;
+            platform::WipeText(line);
+            line.swap(larger);
+        }
+        line += c;
+    }
+    c = 0;
+    return line;
 }
 
 }  // namespace
@@ -57,8 +84,7 @@ bool ReadPasswordLine(const std::string& prompt, std::string& password) {
         std::fprintf(stderr, "%s", ForTerminal(prompt).c_str());
         std::fflush(stderr);
     }
-    std::string line;
-    std::getline(std::cin, line);
+    std::string line = ReadLine();
     if (echo_off) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         std::fprintf(stderr, "\n");

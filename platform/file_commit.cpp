@@ -13,6 +13,12 @@ namespace platform {
 
 namespace {
 
+ssize_t SystemWrite(size_t, int fd, const void* data, size_t size) {
+    return ::write(fd, data, size);
+}
+
+CommitSystemCalls calls = {SystemWrite, ::rename};
+
 // The folder part of a path ("." for a bare name) and its last part.
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -38,9 +44,9 @@ std::string SiblingName(const std::string& path, int attempt) {
     return (folder == "/" ? "/" : folder + "/") + "." + BaseOf(path) + suffix;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
+bool WriteAll(size_t file, int fd, const char* data, size_t size) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const ssize_t n = calls.write(file, fd, data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -53,7 +59,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 // Creates a new file next to the target, writes the parts and flushes them.
 // The temporary name, or empty when it failed (nothing left behind).
-std::string WriteTemporary(const FileToCommit& file) {
+std::string WriteTemporary(size_t index, const FileToCommit& file) {
     if (BaseOf(file.path).empty())
         return std::string();
     std::string name;
@@ -68,7 +74,7 @@ std::string WriteTemporary(const FileToCommit& file) {
         return std::string();
     bool ok = true;
     for (std::string_view part : file.parts)
-        ok = ok && WriteAll(fd, part.data(), part.size());
+        ok = ok && WriteAll(index, fd, part.data(), part.size());
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
@@ -115,14 +121,14 @@ bool CommitFiles(const std::vector<FileToCommit>& files, size_t& failed) {
     };
 
     for (size_t i = 0; i < files.size(); ++i) {
-        temporary[i] = WriteTemporary(files[i]);
+        temporary[i] = WriteTemporary(i, files[i]);
         if (temporary[i].empty())
             return undo(i);
     }
     for (size_t i = 0; i < files.size(); ++i)
         older[i] = KeepOlder(files[i].path);
     for (; renamed < files.size(); ++renamed) {
-        if (::rename(temporary[renamed].c_str(), files[renamed].path.c_str()) != 0)
+        if (calls.rename(temporary[renamed].c_str(), files[renamed].path.c_str()) != 0)
             return undo(renamed);
     }
     for (const std::string& name : older) {
@@ -130,6 +136,10 @@ bool CommitFiles(const std::vector<FileToCommit>& files, size_t& failed) {
             ::unlink(name.c_str());
     }
     return true;
+}
+
+CommitSystemCalls& CommitSystemCallsForTesting() {
+    return calls;
 }
 
 }  // namespace platform

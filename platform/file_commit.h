@@ -38,4 +38,15 @@ struct FileToCommit {
 // rename failed, and no target has changed.
 bool CommitFiles(const std::vector<FileToCommit>& files, size_t& failed);
 
+// For tests: the two system calls whose failure a test cannot bring about on
+// a real disk at the moment it chooses. `write` writes part of the contents
+// of file number `file` (its index in the list); `rename` moves a temporary
+// into place (putting older files back uses the system's rename). Both behave
+// like the system calls, errno included; the program never changes them.
+struct CommitSystemCalls {
+    ssize_t (*write)(size_t file, int fd, const void* data, size_t size);
+    int (*rename)(const char* from, const char* to);
+};
+CommitSystemCalls& CommitSystemCallsForTesting();
+
 }  // namespace platform

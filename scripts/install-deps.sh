@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and only those that are
 # missing. Safe to run again: with everything present it does nothing.
-#   scripts/install-deps.sh [build|browser|package]...
+#   scripts/install-deps.sh [build|browser|fuzz|package]...
 # "build" (the default) is what compiling and the unit tests need; "browser"
 # adds Chromium (with fonts and its Spanish texts) and Node.js for the
 # end-to-end tests and `make run`, and a virtual display for the window tests;
-# "package" is what `make deb` and `make deb-check` need: dpkg-shlibdeps
-# (dpkg-dev, file) for the package's dependencies, and lintian,
-# desktop-file-validate and appstreamcli to check what it installs.
+# "fuzz" adds clang and its runtime libraries (libFuzzer and the sanitizers)
+# for `make fuzz-smoke`; "package" is what `make deb` and `make deb-check`
+# need: dpkg-shlibdeps (dpkg-dev, file) for the package's dependencies, and
+# lintian, desktop-file-validate and appstreamcli to check what it installs.
 set -euo pipefail
 
 build_packages=(
@@ -22,6 +23,7 @@ build_packages=(
 # language); xvfb, x11-utils and x11-xserver-utils give the window tests a
 # display of their own and a look at the window on it (xwininfo, xrandr).
 browser_packages=(chromium chromium-l10n fonts-liberation nodejs npm xvfb x11-utils x11-xserver-utils)
+fuzz_packages=(clang libclang-rt-dev)
 package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 # A browser tool already on PATH counts as present whatever package brought
 # it: Node.js from another source carries its own npm, and Debian's npm
@@ -33,6 +35,7 @@ for group in "${@:-build}"; do
     case "$group" in
         build) wanted+=("${build_packages[@]}") ;;
         browser) wanted+=("${browser_packages[@]}") ;;
+        fuzz) wanted+=("${build_packages[@]}" "${fuzz_packages[@]}") ;;
         package) wanted+=("${package_packages[@]}") ;;
         *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
     esac

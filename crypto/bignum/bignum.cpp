@@ -1,11 +1,23 @@
 #include "crypto/bignum/bignum.h"
 
+#include <initializer_list>
+
+#include "crypto/common/mem.h"
+
 // The straightforward implementation: schoolbook multiplication, normalised
-// long division, fixed 8-bit windows for exponentiation. Key generation runs
+// long division, fixed 8-bit windows for exponentiation. Every routine wipes
+// the part of its working buffers it used before it returns: their numbers
+// are often a key's primes and exponents, and the stack they lie on is
+// reused by whatever runs next. Key generation runs
 // its hot loop on the Montgomery routines of bn_mont.cpp, which compute the
 // same values; these stay the reference they are checked against.
 
 namespace {
+
+// Wipes the first `n` digits of a working buffer.
+void wipe_digits(BnDigit* a, uint32_t n) {
+    mem_fill(a, 0, n * static_cast<uint32_t>(sizeof(BnDigit)));
+}
 
 // Working remainder of the division: a double-length dividend plus its carry.
 constexpr uint32_t DIV_WORK_DIGITS = BN_MAX_DOUBLE_DIGITS + 1;
@@ -151,6 +163,7 @@ void bn_mult(BnDigit* a, const BnDigit* b, const BnDigit* c, uint32_t n) {
             t[i + cd] += add_digit_mult(t + i, b[i], c, cd);
     }
     bn_assign(a, t, 2 * n);
+    wipe_digits(t, 2 * n);
 }
 
 void bn_digit_mult(BnDigit out[2], BnDigit b, BnDigit c) {
@@ -208,6 +221,7 @@ void bn_div(BnDigit* q, BnDigit* r, const BnDigit* c, uint32_t c_digits, const B
         } else {
             BnDigit top[2] = {window[dd - 1], window[dd]};
             estimate = bn_digit_div(top, t + 1);
+            mem_wipe(top);
         }
         window[dd] -= bn_sub_digit_mult(window, window, estimate, dv, dd);
         while (window[dd] != 0 || bn_cmp(window, dv, dd) >= 0) {
@@ -219,11 +233,14 @@ void bn_div(BnDigit* q, BnDigit* r, const BnDigit* c, uint32_t c_digits, const B
 
     bn_assign_zero(r, d_digits);
     bn_rshift(r, cc, shift, dd);
+    wipe_digits(cc, c_digits + 1);
+    wipe_digits(dv, dd);
 }
 
 void bn_mod(BnDigit* a, const BnDigit* b, uint32_t b_digits, const BnDigit* c, uint32_t c_digits) {
     BnDigit q[BN_MAX_DOUBLE_DIGITS];
     bn_div(q, a, b, b_digits, c, c_digits);
+    wipe_digits(q, b_digits);
 }
 
 BnDigit bn_mod_digit(const BnDigit* b, uint32_t n, BnDigit d) {
@@ -239,6 +256,7 @@ void bn_mod_mult(BnDigit* a, const BnDigit* b, const BnDigit* c, const BnDigit* 
     BnDigit t[BN_MAX_DOUBLE_DIGITS];
     bn_mult(t, b, c, n);
     bn_mod(a, t, 2 * n, d, n);
+    wipe_digits(t, 2 * n);
 }
 
 void bn_mod_exp(BnDigit* a, const BnDigit* b, const BnDigit* c, uint32_t c_digits, const BnDigit* d,
@@ -272,6 +290,9 @@ void bn_mod_exp(BnDigit* a, const BnDigit* b, const BnDigit* c, uint32_t c_digit
         }
     }
     bn_assign(a, acc, d_digits);
+    for (BnDigit* power : powers)
+        wipe_digits(power, d_digits);
+    wipe_digits(acc, d_digits);
 }
 
 void bn_mod_inv(BnDigit* a, const BnDigit* b, const BnDigit* c, uint32_t n) {
@@ -300,6 +321,9 @@ void bn_mod_inv(BnDigit* a, const BnDigit* b, const BnDigit* c, uint32_t n) {
         bn_sub(a, c, x, n);
     else
         bn_assign(a, x, n);
+    for (BnDigit* used : {x, y, r, s, q, t, w})
+        wipe_digits(used, n);
+    wipe_digits(prod, 2 * n);
 }
 
 void bn_gcd(BnDigit* a, const BnDigit* b, const BnDigit* c, uint32_t n) {
@@ -316,4 +340,6 @@ void bn_gcd(BnDigit* a, const BnDigit* b, const BnDigit* c, uint32_t n) {
         cur = next;
     }
     bn_assign(a, buf[(cur + 2) % 3], n);
+    for (BnDigit* used : buf)
+        wipe_digits(used, n);
 }

@@ -94,6 +94,18 @@ TEST(Archive, RefusesWhatIsNotAZipAndReportsDamage) {
     out = "before";
     EXPECT_EQ(archive.Extract("a.txt", out), Archive::Result::Damaged);
     EXPECT_EQ(out, "before");
+    EXPECT_FALSE(archive.AllEntriesIntact());
+
+    // The start-up check reads every entry but the folders.
+    zip =
+        app_test::ZipBytes({{"Images/", ""}, {"b.txt", "sano", true}, {"a.txt", "abcdefgh", true}});
+    testing_support::write_file(dir.file("good.zip"), std::vector<uint8_t>(zip.begin(), zip.end()));
+    ASSERT_TRUE(archive.Open(dir.file("good.zip")));
+    EXPECT_TRUE(archive.AllEntriesIntact());
+    zip[zip.find("abcdefgh")] = 'X';
+    testing_support::write_file(dir.file("bad.zip"), std::vector<uint8_t>(zip.begin(), zip.end()));
+    ASSERT_TRUE(archive.Open(dir.file("bad.zip")));
+    EXPECT_FALSE(archive.AllEntriesIntact());
 }
 
 TEST(Archive, EntriesAbove32MiBAreNotExtracted) {
@@ -113,6 +125,8 @@ TEST(Archive, EntriesAbove32MiBAreNotExtracted) {
         EXPECT_EQ(archive.Extract(name, out), Archive::Result::TooLarge) << name;
         EXPECT_EQ(out, "before") << name;
     }
+    // Entries too large to extract are not read by the start-up check.
+    EXPECT_TRUE(archive.AllEntriesIntact());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // `reqwiz generate` run as a program, with OpenSSL reading what it writes:
 // the request verifies and carries the subject the job builds, the key file
 // opens with the password and holds the request's key; the same entropy file
-// gives the same files; every rejection says why and leaves no file.
+// gives the same files; every rejection says why and leaves no file, and so
+// does every fault of the disk or of the profile archive.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "app/text.h"
 #include "platform/latin1.h"
 #include "tests/app/fixture.h"
+#include "tests/support/mount.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -389,6 +391,143 @@ TEST_F(Generate, EveryRejectionSaysWhyAndWritesNothing) {
                    "a", "--req", "b", "--zip", "z", "--config", "c"})
                   .exit_code,
               2);
+}
+
+// The disk refuses: the output folder read-only, full at the first byte of
+// the key file, full in the middle of the request, and the request's name a
+// folder. Each is one "Aviso" naming the file, exit code 1, no file of the
+// run left, and the older file of that name untouched.
+TEST_F(Generate, DiskFaultsSayWhichFileAndChangeNothing) {
+    // A request of more than one page: a long field goes into its trailer.
+    ChangeFields({{"NOTA", std::string(6000, 'n')}});
+    // ISO-8859-1: the runs' locale is C.
+    const auto notice = [](const std::string& path) {
+        return std::string("Aviso: ") + app::msg::kFileWriteFailed + path + "." +
+               app::msg::kNothingWritten + "\n";
+    };
+    const std::vector<uint8_t> older = Bytes("vieja");
+    testing_support::TmpfsMount disk;
+    std::string why;
+
+    // Read-only.
+    if (!disk.Mount(out.path(), 64 << 10, why))
+        GTEST_SKIP() << why;
+    testing_support::write_file(out.file("llave.key"), older);
+    ASSERT_TRUE(disk.MakeReadOnly(why)) << why;
+    RunResult r = Run({"--size", "508", "--force"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, notice(out.file("llave.key")));
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"llave.key"}));
+    EXPECT_EQ(app_test::ReadText(out.file("llave.key")), "vieja");
+    disk.Unmount();
+
+    // One page, taken by the older request: no room for the key file.
+    ASSERT_TRUE(disk.Mount(out.path(), 4096, why)) << why;
+    testing_support::write_file(out.file("solicitud.req"), older);
+    r = Run({"--size", "508", "--force"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, notice(out.file("llave.key")));
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"solicitud.req"}));
+    EXPECT_EQ(app_test::ReadText(out.file("solicitud.req")), "vieja");
+    disk.Unmount();
+
+    // Three pages: the older key file, the new one, and one page of the
+    // request's two.
+    ASSERT_TRUE(disk.Mount(out.path(), 3 * 4096, why)) << why;
+    testing_support::write_file(out.file("llave.key"), older);
+    r = Run({"--size", "508", "--force"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, notice(out.file("solicitud.req")));
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"llave.key"}));
+    EXPECT_EQ(app_test::ReadText(out.file("llave.key")), "vieja");
+
+    // With room, the same run completes.
+    disk.Unmount();
+    ASSERT_TRUE(disk.Mount(out.path(), 64 << 10, why)) << why;
+    r = Run({"--size", "508"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    disk.Unmount();
+
+    // The request's name is a folder.
+    fs::create_directory(out.file("solicitud.req"));
+    testing_support::write_file(out.file("llave.key"), older);
+    r = Run({"--size", "508", "--force"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, notice(out.file("solicitud.req")));
+    std::vector<std::string> files = OutputFiles();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"llave.key", "solicitud.req"}));
+    EXPECT_EQ(app_test::ReadText(out.file("llave.key")), "vieja");
+    EXPECT_TRUE(fs::is_empty(out.file("solicitud.req")));
+}
+
+// The temporary folder refuses writes at start-up: the program's archive
+// cannot be copied out, which is said, and nothing is written.
+TEST_F(Generate, AnUnwritableTemporaryFolderEndsTheStart) {
+    TempDir temp;
+    testing_support::TmpfsMount disk;
+    std::string why;
+    if (!disk.Mount(temp.path(), 64 << 10, why))
+        GTEST_SKIP() << why;
+    ASSERT_TRUE(disk.MakeReadOnly(why)) << why;
+    setenv("TMPDIR", temp.path().c_str(), 1);
+    const RunResult r = Run({"--size", "508"});
+    unsetenv("TMPDIR");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, std::string("Aviso: ") + app::msg::kTempFileFailed + "\n");
+    EXPECT_TRUE(OutputFiles().empty());
+}
+
+// A damaged profile archive: cut every few hundred bytes, and one bit
+// flipped in every stretch of 97 bytes. Each run either completes (the damage
+// lay where nothing reads it) with both files whole, or ends with one
+// "Aviso" and exit code 1 or 2; never a crash, a temporary file left or a
+// file of the run written.
+TEST_F(Generate, ADamagedProfileArchiveEndsInAnAvisoOrCompletes) {
+    // The test profile, and the shipped one that travels behind the program.
+    app_test::WriteProfileArchive(dir.file("perfil.zip"));
+    const std::string shipped =
+        app_test::ReadText(APP_TEST_PACKED_PROGRAM).substr(fs::file_size(APP_TEST_BARE_PROGRAM));
+    std::vector<std::pair<std::string, std::string>> damaged;
+    for (const std::string& archive : {app_test::ReadText(dir.file("perfil.zip")), shipped}) {
+        const std::string which = archive == shipped ? "shipped profile, " : "test profile, ";
+        for (size_t cut = 0; cut < archive.size(); cut += 300)
+            damaged.push_back({which + "cut at " + std::to_string(cut), archive.substr(0, cut)});
+        for (size_t at = 0; at < archive.size(); at += 97) {
+            std::string flipped = archive;
+            flipped[at] = static_cast<char>(flipped[at] ^ (1 << (at % 8)));
+            damaged.push_back({which + "bit flipped at " + std::to_string(at), flipped});
+        }
+    }
+    TempDir temp;
+    setenv("TMPDIR", temp.path().c_str(), 1);
+    size_t completed = 0;
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        testing_support::write_file(dir.file("danado.zip"), Bytes(bytes));
+        const RunResult r = Run({"--size", "508", "--zip", dir.file("danado.zip")});
+        std::vector<std::string> files = OutputFiles();
+        std::sort(files.begin(), files.end());
+        if (r.exit_code == 0) {
+            ++completed;
+            EXPECT_EQ(files, (std::vector<std::string>{"llave.key", "solicitud.req"}));
+            const RunResult check =
+                run({APP_TEST_PACKED_PROGRAM, "inspect", out.file("solicitud.req")});
+            EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+            for (const std::string& file : files)
+                fs::remove(out.file(file));
+        } else {
+            EXPECT_TRUE(r.exit_code == 1 || r.exit_code == 2) << r.exit_code << " " << r.err;
+            EXPECT_EQ(r.err.rfind("Aviso: ", 0), 0u) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_TRUE(files.empty());
+        }
+        EXPECT_TRUE(fs::is_empty(temp.path()));
+    }
+    unsetenv("TMPDIR");
+    // The untouched archive works, and so do some of the damaged ones.
+    EXPECT_EQ(Run({"--size", "508", "--zip", dir.file("perfil.zip")}).exit_code, 0);
+    EXPECT_GT(completed, 0u);
 }
 
 }  // namespace

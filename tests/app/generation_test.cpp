@@ -19,8 +19,10 @@
 #include "app/Unit_tthread_genreq.h"
 #include "app/file_names.h"
 #include "app/messages.h"
+#include "platform/file_commit.h"
 #include "tests/app/fixture.h"
 #include "tests/request/openssl_reader.h"
+#include "tests/support/mount.h"
 
 namespace {
 
@@ -496,6 +498,92 @@ TEST_F(Job, AFailedStepLeavesNoFileAndSaysWhy) {
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"carpeta"}));
 }
 
+// Faults of the disk while the job writes: the disk full in the middle of
+// either file, the second rename refused (both through the file commit's
+// system calls), and a real read-only disk. Each ends the job with the
+// message that names the file, leaves no file of its own behind, and keeps
+// the older files of those names as they were.
+namespace injected {
+size_t failing_file = 0;
+size_t room = 0;  // bytes of the failing file that still fit
+bool rename_fails = false;
+size_t renames = 0;
+
+ssize_t Write(size_t file, int fd, const void* data, size_t size) {
+    if (rename_fails || file != failing_file)
+        return ::write(fd, data, size);
+    if (room == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    const ssize_t n = ::write(fd, data, std::min(size, room));
+    if (n > 0)
+        room -= static_cast<size_t>(n);
+    return n;
+}
+
+int Rename(const char* from, const char* to) {
+    if (rename_fails && renames++ == failing_file) {
+        errno = EIO;
+        return -1;
+    }
+    return ::rename(from, to);
+}
+}  // namespace injected
+
+TEST_F(Job, DiskFaultsNameTheFileAndChangeNothing) {
+    struct Case {
+        const char* what;
+        size_t file;
+        size_t room;
+        bool rename_fails;
+    } cases[] = {
+        {"disk full in the middle of the key file", 0, 150, false},
+        {"disk full in the middle of the request", 1, 300, false},
+        {"the request's rename refused", 1, 0, true},
+    };
+    const platform::CommitSystemCalls saved = platform::CommitSystemCallsForTesting();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        testing_support::write_file(dir.file("k.key"), {'v', 'i', 'e', 'j', 'a'});
+        testing_support::write_file(dir.file("r.req"), {'v', 'i', 'e', 'j', 'a'});
+        injected::failing_file = c.file;
+        injected::room = c.room;
+        injected::rename_fails = c.rename_fails;
+        injected::renames = 0;
+        platform::CommitSystemCallsForTesting() = {injected::Write, injected::Rename};
+        const app::GenerationResult result = Run();
+        platform::CommitSystemCallsForTesting() = saved;
+        EXPECT_FALSE(result.completed);
+        EXPECT_EQ(result.message, app::msg::kFileWriteFailed +
+                                      dir.file(c.file == 0 ? "k.key" : "r.req") + "." +
+                                      app::msg::kNothingWritten);
+        EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"k.key", "r.req"}));
+        EXPECT_EQ(app_test::ReadText(dir.file("k.key")), "vieja");
+        EXPECT_EQ(app_test::ReadText(dir.file("r.req")), "vieja");
+        EXPECT_EQ(keys.Value("PWD"), "");
+    }
+
+    // A disk mounted read-only.
+    SetUp();
+    fs::create_directory(dir.file("disco"));
+    testing_support::TmpfsMount disk;
+    std::string why;
+    if (!disk.Mount(dir.file("disco"), 64 << 10, why))
+        GTEST_SKIP() << why;
+    testing_support::write_file(dir.file("disco/k.key"), {'v', 'i', 'e', 'j', 'a'});
+    ASSERT_TRUE(disk.MakeReadOnly(why)) << why;
+    keys = FieldList({"PWD=abcd1234", "PWD2=abcd1234", "KEY=" + dir.file("disco/k.key"),
+                      "REQ=" + dir.file("disco/r.req"), "SIZE_KEY=508"});
+    const app::GenerationResult result = Run();
+    EXPECT_FALSE(result.completed);
+    EXPECT_EQ(result.message, app::msg::kFileWriteFailed + dir.file("disco/k.key") + "." +
+                                  app::msg::kNothingWritten);
+    EXPECT_EQ(FilesIn(dir.file("disco")), (std::vector<std::string>{"k.key"}));
+    EXPECT_EQ(app_test::ReadText(dir.file("disco/k.key")), "vieja");
+}
+
 // ---------------------------------------------------------------------------
 // The hand-over, through the window
 
@@ -669,6 +757,52 @@ TEST_F(HandOver, AFailedJobShowsWhyAndTheKeyPageAgain) {
     EXPECT_EQ(window->KeyFields.Value("KEY"), dir.file("k.key"));
     EXPECT_EQ(window->DataFields.Value("DN_O"), "ACME");
     EXPECT_FALSE(window->GenerationRunning());
+}
+
+// The output folder on a disk that refuses writes, and the disk full in the
+// middle of the request: the job's "Aviso" and the key page again, with the
+// older file and the typed names kept.
+TEST_F(HandOver, ADiskFaultShowsWhyAndTheKeyPageAgain) {
+    fs::create_directory(dir.file("disco"));
+    testing_support::TmpfsMount disk;
+    std::string why;
+    if (!disk.Mount(dir.file("disco"), 64 << 10, why))
+        GTEST_SKIP() << why;
+    testing_support::write_file(dir.file("disco/k.key"), {'v', 'i', 'e', 'j', 'a'});
+    ASSERT_TRUE(disk.MakeReadOnly(why)) << why;
+    Start();
+    viewer.yes_answer = true;  // replace the older key file
+    SubmitKeyPage(dir.file("disco/k.key"), dir.file("disco/r.req"));
+    FinishGeneration();
+    ASSERT_EQ(viewer.boxes.size(), 3u) << Boxes();  // the question, the mouse, the failure
+    EXPECT_EQ(viewer.boxes[2].title, app::msg::kTitle);
+    EXPECT_EQ(viewer.boxes[2].text, app::msg::kFileWriteFailed + dir.file("disco/k.key") + "." +
+                                        app::msg::kNothingWritten);
+    EXPECT_EQ(viewer.boxes[2].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(viewer.loads, (std::vector<std::string>{"Page3.htm", "Page2.htm"}));
+    EXPECT_EQ(FilesIn(dir.file("disco")), (std::vector<std::string>{"k.key"}));
+    EXPECT_EQ(app_test::ReadText(dir.file("disco/k.key")), "vieja");
+    EXPECT_EQ(window->KeyFields.Value("KEY"), dir.file("disco/k.key"));
+    EXPECT_FALSE(window->GenerationRunning());
+
+    // Writable again, but the disk fills up in the middle of the request.
+    disk.Unmount();
+    viewer.boxes.clear();
+    viewer.loads.clear();
+    const platform::CommitSystemCalls saved = platform::CommitSystemCallsForTesting();
+    injected::failing_file = 1;
+    injected::room = 200;
+    injected::rename_fails = false;
+    platform::CommitSystemCallsForTesting() = {injected::Write, injected::Rename};
+    window->ObjectClick(viewer, "Image2", "3");
+    SubmitKeyPage(dir.file("k.key"), dir.file("r.req"));
+    FinishGeneration();
+    platform::CommitSystemCallsForTesting() = saved;
+    ASSERT_EQ(viewer.boxes.size(), 2u) << Boxes();
+    EXPECT_EQ(viewer.boxes[1].text,
+              app::msg::kFileWriteFailed + dir.file("r.req") + "." + app::msg::kNothingWritten);
+    EXPECT_EQ(viewer.loads, (std::vector<std::string>{"Page3.htm", "Page2.htm"}));
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"disco", "profile.zip"}));
 }
 
 TEST_F(HandOver, TypedNameOfAnExistingFileNeedsAYes) {

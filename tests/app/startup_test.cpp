@@ -13,11 +13,13 @@
 #include <thread>
 
 #include "app/Unit_main.h"
+#include "app/archive.h"
 #include "app/messages.h"
 #include "app/text.h"
 #include "platform/files.h"
 #include "platform/latin1.h"
 #include "tests/app/fixture.h"
+#include "tests/support/mount.h"
 
 namespace {
 
@@ -378,6 +380,93 @@ TEST_F(StartupWindow, PackedProgramServesItsDataPage) {
     EXPECT_EQ(page.find("value=\"AR\" SELECTED"), std::string::npos);
     EXPECT_EQ(page.find("#SELECTED_DN_C"), std::string::npos);
     EXPECT_FALSE(window.ImageRequest("Images/pixel.gif").empty());
+}
+
+// A page whose bytes no longer match their checksum is told at start-up,
+// not served as an empty page when the user gets to it; the program's copy
+// of its archive is removed.
+TEST_F(StartupWindow, ADamagedPageEndsTheStart) {
+    std::string archive =
+        app_test::ZipBytes({{"config.xml", "<FIELDS/>", true},
+                            {"index.htm", "<html>datos</html>", true},
+                            {"Page2.htm", "<html>pagina de llaves</html>", true}});
+    const size_t at = archive.find("pagina de llaves");
+    ASSERT_NE(at, std::string::npos);
+    archive[at] = 'P';
+    testing_support::write_file(dir.file("p.zip"), Bytes(archive));
+    app::Tfrm_req window(loop, {dir.file("no-such-program"), 10});
+    auto failure = window.FormCreate({"/ZIP", dir.file("p.zip")});
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message, app::msg::kArchiveDamaged);
+    EXPECT_EQ(failure->exit_code, 2);
+
+    Outcome o = RunProgram(WriteProgram(dir, archive), {});
+    EXPECT_EQ(o.run.exit_code, 2);
+    EXPECT_EQ(o.run.err, Notice(app::msg::kArchiveDamaged));
+    EXPECT_EQ(o.temp_files_left, 0u);
+}
+
+// The profile archive cut every few hundred bytes and with one bit flipped
+// in every stretch of 97 bytes: the start either fails with its message or
+// serves both form pages whole; no temporary file is left either way.
+TEST_F(StartupWindow, ADamagedArchiveFailsTheStartOrServesEveryPage) {
+    app_test::WriteProfileArchive(dir.file("p.zip"));
+    const std::string archive = app_test::ReadText(dir.file("p.zip"));
+    std::vector<std::pair<std::string, std::string>> damaged;
+    for (size_t cut = 0; cut < archive.size(); cut += 300)
+        damaged.push_back({"cut at " + std::to_string(cut), archive.substr(0, cut)});
+    for (size_t at = 0; at < archive.size(); at += 97) {
+        std::string flipped = archive;
+        flipped[at] = static_cast<char>(flipped[at] ^ (1 << (at % 8)));
+        damaged.push_back({"bit flipped at " + std::to_string(at), flipped});
+    }
+    size_t started = 0;
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        testing_support::write_file(dir.file("d.zip"), Bytes(bytes));
+        app::Tfrm_req window(loop, {dir.file("no-such-program"), 10});
+        auto failure = window.FormCreate({"/ZIP", dir.file("d.zip")});
+        if (failure) {
+            EXPECT_FALSE(failure->message.empty());
+            EXPECT_EQ(failure->exit_code, 2);
+        } else {
+            // Each form page is whole, or, when the damage renamed its entry,
+            // missing (served empty, as any missing page is); never present
+            // and unreadable.
+            ++started;
+            app::Archive archive;
+            ASSERT_TRUE(archive.Open(dir.file("d.zip")));
+            for (const char* page : {"index.htm", "Page2.htm"}) {
+                std::string text;
+                const app::Archive::Result got = archive.Extract(page, text);
+                EXPECT_NE(got, app::Archive::Result::Damaged) << page;
+                if (got == app::Archive::Result::Extracted) {
+                    EXPECT_FALSE(window.StringsRequest(page).empty()) << page;
+                }
+            }
+        }
+        window.FormDestroy();
+        EXPECT_EQ(FilesIn(temp.path()), 0u);
+    }
+    EXPECT_GT(started, 0u);
+}
+
+// The temporary folder refuses writes: the program's archive cannot be
+// copied out, which is said (exit code 1), and nothing is left.
+TEST_F(StartupWindow, AnUnwritableTemporaryFolderEndsTheStart) {
+    testing_support::TmpfsMount disk;
+    std::string why;
+    if (!disk.Mount(temp.path(), 64 << 10, why))
+        GTEST_SKIP() << why;
+    ASSERT_TRUE(disk.MakeReadOnly(why)) << why;
+    app::Tfrm_req window(loop, {APP_TEST_PACKED_PROGRAM, fs::file_size(APP_TEST_BARE_PROGRAM)});
+    auto failure = window.FormCreate({});
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message, app::msg::kTempFileFailed);
+    EXPECT_EQ(failure->exit_code, 1);
+    window.FormDestroy();
+    disk.Unmount();
+    EXPECT_EQ(FilesIn(temp.path()), 0u);
 }
 
 }  // namespace
