@@ -177,10 +177,15 @@ void BrowserViewer::Stop() {
     }
     stop_changed_.notify_all();
     channel_.Shutdown();
-    // The server's stop reaches only a loop that has started and is waiting
-    // in accept: until the loop has ended, stop again and knock once.
+    // The server's stop reaches only a loop that has started: wait until it
+    // runs, stop it once (a second stop of a running server finds its socket
+    // already closed), and knock until its accept has noticed.
+    bool stop_sent = false;
     for (int i = 0; server_ && server_thread_.joinable() && !server_done_ && i < 1000; ++i) {
-        server_->stop();
+        if (!stop_sent && server_->is_running()) {
+            server_->stop();
+            stop_sent = true;
+        }
         if (server_done_)
             break;
         Knock(port_);
