@@ -52,10 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (size_t i = 0; i < count && i < 32; ++i) {
         const std::string stored = archive.EntryName(i);
-        // Every entry name matches itself unless it is a directory, and the
-        // entry found by it extracts or fails cleanly.
+        // Every entry name matches itself unless it is empty (no request
+        // names it) or a directory, and the entry found by it extracts or
+        // fails cleanly.
         const bool directory = !stored.empty() && (stored.back() == '/' || stored.back() == '\\');
-        if (!directory && stored.find_first_of("*?<") == std::string::npos)
+        if (!stored.empty() && !directory && stored.find_first_of("*?<") == std::string::npos)
             fuzz::Check(app::ArchiveNameMatches(stored, stored), "a name matches itself");
         std::string out;
         (void)archive.Extract(stored, out);
