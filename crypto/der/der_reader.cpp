@@ -317,3 +317,47 @@ Status der_get_time(const DerElement* e, DerTime* time) {
     *time = t;
     return STATUS_OK;
 }
+
+Status der_read_name(DerReader* r, DerNameEntry* entries, uint32_t capacity, uint32_t* count,
+                     DerElement* whole) {
+    *count = 0;
+    DerReader rdns;
+    Status status = der_read_expect(r, DER_TAG_SEQUENCE, whole);
+    if (status == STATUS_OK)
+        status = der_enter(whole, &rdns);
+    while (status == STATUS_OK && !der_at_end(&rdns)) {
+        DerElement rdn;
+        DerReader pairs;
+        status = der_read_expect(&rdns, DER_TAG_SET, &rdn);
+        if (status == STATUS_OK)
+            status = der_enter(&rdn, &pairs);
+        if (status == STATUS_OK && der_at_end(&pairs))
+            status = STATUS_DER_BAD_VALUE;
+        while (status == STATUS_OK && !der_at_end(&pairs)) {
+            DerElement pair, type, value;
+            DerReader fields;
+            status = der_read_expect(&pairs, DER_TAG_SEQUENCE, &pair);
+            if (status == STATUS_OK)
+                status = der_enter(&pair, &fields);
+            if (status == STATUS_OK && *count == capacity)
+                status = STATUS_DER_TOO_MANY;
+            if (status != STATUS_OK)
+                break;
+            DerNameEntry& entry = entries[*count];
+            status = der_read_expect(&fields, DER_TAG_OID, &type);
+            if (status == STATUS_OK)
+                status = der_get_oid(&type, &entry.type, &entry.type_len);
+            if (status == STATUS_OK)
+                status = der_read_element(&fields, &value);
+            if (status == STATUS_OK)
+                status = der_expect_end(&fields);
+            if (status == STATUS_OK) {
+                entry.value_tag = value.tag;
+                entry.value = value.value;
+                entry.value_len = value.length;
+                ++*count;
+            }
+        }
+    }
+    return status;
+}

@@ -167,3 +167,22 @@ struct DerTime {
     uint32_t second;  // 0-59
 };
 Status der_get_time(const DerElement* e, DerTime* time);
+
+// One AttributeTypeAndValue of a Name: the type's identifier (contents
+// octets) and the value's tag and contents, pointing into the input.
+struct DerNameEntry {
+    const uint8_t* type;
+    uint32_t type_len;
+    uint8_t value_tag;
+    const uint8_t* value;
+    uint32_t value_len;
+};
+
+// Reads the Name at `r`:
+//   Name ::= SEQUENCE OF SET OF SEQUENCE { type OBJECT IDENTIFIER, value ANY }
+// Its entries go to entries[0..*count) in order, at most `capacity` of them;
+// `whole` receives the Name element itself. Returns STATUS_OK; a reader
+// status for anything malformed; STATUS_DER_BAD_VALUE for an empty RDN;
+// STATUS_DER_TOO_MANY past `capacity`.
+Status der_read_name(DerReader* r, DerNameEntry* entries, uint32_t capacity, uint32_t* count,
+                     DerElement* whole);

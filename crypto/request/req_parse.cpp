@@ -31,36 +31,7 @@ Status read_oid(DerReader* r, const uint8_t** octets, uint32_t* count) {
 // Name ::= SEQUENCE OF SET OF SEQUENCE { type OBJECT IDENTIFIER, value ANY }
 Status read_name(DerReader* info, ParsedRequest* out) {
     DerElement name;
-    DerReader rdns;
-    REQ_TRY(der_read_expect(info, DER_TAG_SEQUENCE, &name));
-    REQ_TRY(der_enter(&name, &rdns));
-    while (!der_at_end(&rdns)) {
-        DerElement rdn;
-        DerReader entries;
-        REQ_TRY(der_read_expect(&rdns, DER_TAG_SET, &rdn));
-        REQ_TRY(der_enter(&rdn, &entries));
-        if (der_at_end(&entries)) {
-            return STATUS_DER_BAD_VALUE;
-        }
-        while (!der_at_end(&entries)) {
-            DerElement pair, value;
-            DerReader fields;
-            REQ_TRY(der_read_expect(&entries, DER_TAG_SEQUENCE, &pair));
-            REQ_TRY(der_enter(&pair, &fields));
-            if (out->name_count == REQ_MAX_NAME_ENTRIES) {
-                return STATUS_DER_TOO_MANY;
-            }
-            ReqNameEntry& entry = out->name[out->name_count];
-            REQ_TRY(read_oid(&fields, &entry.type, &entry.type_len));
-            REQ_TRY(der_read_element(&fields, &value));
-            REQ_TRY(der_expect_end(&fields));
-            entry.value_tag = value.tag;
-            entry.value = value.value;
-            entry.value_len = value.length;
-            ++out->name_count;
-        }
-    }
-    return STATUS_OK;
+    return der_read_name(info, out->name, REQ_MAX_NAME_ENTRIES, &out->name_count, &name);
 }
 
 // SubjectPublicKeyInfo ::= SEQUENCE { algorithm SEQUENCE { OID, parameters

@@ -26,6 +26,7 @@
 
 #include "crypto/common/algorithm.h"
 #include "crypto/common/status.h"
+#include "crypto/der/der_reader.h"
 #include "crypto/rsa/rsa_key.h"
 
 // The most name entries and attributes a request may carry here.
@@ -34,13 +35,7 @@ constexpr uint32_t REQ_MAX_ATTRIBUTES = 48;
 
 // One AttributeTypeAndValue of the subject: the type's identifier (contents
 // octets) and the value element's tag and contents.
-struct ReqNameEntry {
-    const uint8_t* type;
-    uint32_t type_len;
-    uint8_t value_tag;
-    const uint8_t* value;
-    uint32_t value_len;
-};
+using ReqNameEntry = DerNameEntry;
 
 // One request attribute: the type's identifier and the contents of its SET
 // of values (`value_count` elements, each checked as DER).

@@ -30,37 +30,9 @@ Status read_oid(DerReader* r, const uint8_t** octets, uint32_t* count) {
 // Name ::= SEQUENCE OF SET OF SEQUENCE { type OBJECT IDENTIFIER, value ANY }
 Status read_name(DerReader* r, CertName* name) {
     DerElement whole;
-    DerReader rdns;
-    CERT_TRY(der_read_expect(r, DER_TAG_SEQUENCE, &whole));
+    CERT_TRY(der_read_name(r, name->entries, CERT_MAX_NAME_ENTRIES, &name->count, &whole));
     name->der = whole.start;
     name->der_len = whole.size;
-    CERT_TRY(der_enter(&whole, &rdns));
-    while (!der_at_end(&rdns)) {
-        DerElement rdn;
-        DerReader entries;
-        CERT_TRY(der_read_expect(&rdns, DER_TAG_SET, &rdn));
-        CERT_TRY(der_enter(&rdn, &entries));
-        if (der_at_end(&entries)) {
-            return STATUS_DER_BAD_VALUE;
-        }
-        while (!der_at_end(&entries)) {
-            DerElement pair, value;
-            DerReader fields;
-            CERT_TRY(der_read_expect(&entries, DER_TAG_SEQUENCE, &pair));
-            CERT_TRY(der_enter(&pair, &fields));
-            if (name->count == CERT_MAX_NAME_ENTRIES) {
-                return STATUS_DER_TOO_MANY;
-            }
-            CertNameEntry& entry = name->entries[name->count];
-            CERT_TRY(read_oid(&fields, &entry.type, &entry.type_len));
-            CERT_TRY(der_read_element(&fields, &value));
-            CERT_TRY(der_expect_end(&fields));
-            entry.value_tag = value.tag;
-            entry.value = value.value;
-            entry.value_len = value.length;
-            ++name->count;
-        }
-    }
     return STATUS_OK;
 }
 

@@ -29,13 +29,7 @@ constexpr uint32_t CERT_MAX_NAME_ENTRIES = 48;
 
 // One AttributeTypeAndValue: the type's identifier (contents octets) and the
 // value element's tag and contents.
-struct CertNameEntry {
-    const uint8_t* type;
-    uint32_t type_len;
-    uint8_t value_tag;
-    const uint8_t* value;
-    uint32_t value_len;
-};
+using CertNameEntry = DerNameEntry;
 
 // A Name: its whole DER element (compared byte for byte to match an issuer
 // with a subject) and its entries in order.
