@@ -233,6 +233,25 @@ TEST(ViewerSecurity, EveryAnswerCarriesAPolicyThatKeepsScriptsAtHome) {
     }
 }
 
+TEST(ViewerSecurity, OnlyTheProfilesImagesMayBeKeptByTheBrowser) {
+    Wizard wizard;
+    wizard.events.pages["index.htm"] = {"<html><head></head><body></body></html>"};
+    wizard.events.images["Images/pixel.gif"] = {'G', 'I', 'F', '8', '9', 'a'};
+    struct Case {
+        const char* path;
+        const char* cache;
+    } cases[] = {{"/Images/pixel.gif", "private, max-age=86400"},
+                 {"/Images/none.gif", "no-store"},  // missing: asked again if named again
+                 {"/index.htm", "no-store"},        // pages carry what the user typed
+                 {"/__reqwiz/dir", "no-store"}};
+    for (const Case& c : cases) {
+        auto result = wizard.Get(c.path);
+        ASSERT_TRUE(result) << c.path;
+        EXPECT_EQ(result->get_header_value_count("Cache-Control"), 1u) << c.path;
+        EXPECT_EQ(result->get_header_value("Cache-Control"), c.cache) << c.path;
+    }
+}
+
 TEST(ViewerSecurity, LinksOpenOnlyWebAndMailAddresses) {
     Wizard wizard;
     const char* opened[] = {"http://example.org/a?b=1", "HTTPS://example.org/",
