@@ -630,6 +630,15 @@ void BrowserViewer::SetControlText(size_t index, const std::string& text) {
 std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filter,
                                                          const std::string& default_extension,
                                                          const std::string& initial_name) {
+    if (closed_ || page_gone_ || stopping_)
+        return std::nullopt;
+    if (options_.desktop_save_dialog && !portal_failed_) {
+        std::optional<std::optional<std::string>> chosen =
+            DesktopSaveDialog(filter, default_extension, initial_name);
+        if (chosen)
+            return *chosen;
+        portal_failed_ = true;
+    }
     const json answer = RunModalCommand(
         wire::SaveCommand(filter, default_extension, initial_name, save_directory_));
     if (!answer.is_string() || answer.get<std::string>().empty())
@@ -640,13 +649,105 @@ std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filt
     std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(chosen);
     if (!latin1)
         return std::nullopt;
-    const size_t slash = chosen.find_last_of('/');
-    if (slash != std::string::npos) {
-        save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
-        if (!options_.last_folder_file.empty())
-            RememberDirectory(options_.last_folder_file, save_directory_);
-    }
+    KeepSaveFolder(chosen);
     return latin1;
+}
+
+void BrowserViewer::KeepSaveFolder(const std::string& chosen) {
+    const size_t slash = chosen.find_last_of('/');
+    if (slash == std::string::npos)
+        return;
+    save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
+    if (!options_.last_folder_file.empty())
+        RememberDirectory(options_.last_folder_file, save_directory_);
+}
+
+PortalSaveResult BrowserViewer::RunDesktopDialog(const PortalSaveRequest& request) {
+    std::atomic<bool> abandon{false};
+    std::atomic<bool> finished{false};
+    PortalSaveResult result;
+    // Counts as one of the window's dialogs: no click or submission of the
+    // page is taken while it is open.
+    const uint64_t id = next_modal_id_++;
+    open_modals_.insert(id);
+    std::thread dialog([&] {
+        result = RunPortalSaveDialog(request, abandon);
+        finished = true;
+        loop_.Post([] {});  // wakes the modal loop
+    });
+    loop_.RunModal([&] { return finished || page_gone_ || closed_ || stopping_; });
+    // The window is going away (or the dialog has ended): the dialog ends
+    // with it.
+    abandon = true;
+    dialog.join();
+    open_modals_.erase(id);
+    if (!finished || page_gone_ || closed_ || stopping_)
+        result = PortalSaveResult{PortalSaveResult::Cancelled, std::string()};
+    return result;
+}
+
+std::optional<std::optional<std::string>> BrowserViewer::DesktopSaveDialog(
+    const std::string& filter, const std::string& default_extension,
+    const std::string& initial_name) {
+    PortalSaveRequest request;
+    request.title = "Guardar como";
+    request.filters = PortalFilters(platform::Latin1ToUtf8(filter));
+    request.name = platform::Latin1ToUtf8(initial_name);
+    request.folder = save_directory_;
+    const std::string extension = platform::Latin1ToUtf8(default_extension);
+    for (;;) {
+        const PortalSaveResult result = RunDesktopDialog(request);
+        if (result.outcome == PortalSaveResult::Unavailable)
+            return std::nullopt;
+        if (result.outcome == PortalSaveResult::Cancelled)
+            return std::optional<std::string>();
+        std::string chosen = result.path;
+        const size_t slash = chosen.find_last_of('/');
+        const std::string folder = slash == 0 ? std::string("/") : chosen.substr(0, slash);
+        std::string base = chosen.substr(slash + 1);
+        // The desktop's dialog asked before replacing the name it was given;
+        // a name that the default extension changes is asked about here.
+        bool again = false;  // back to the dialog
+        if (!extension.empty() && base.find('.') == std::string::npos) {
+            base += extension;
+            chosen += extension;
+            std::error_code error;
+            const std::filesystem::file_status status = std::filesystem::status(chosen, error);
+            if (std::filesystem::is_directory(status)) {
+                MessageBox("Guardar como", platform::Utf8ToLatin1(chosen) + "\nes una carpeta.",
+                           platform::MessageIcon::Warning);
+                again = true;
+            } else if (std::filesystem::exists(status) &&
+                       !AskYesNo("Confirmar Guardar como",
+                                 platform::Utf8ToLatin1(base) + " ya existe.\n\xBF"
+                                                                "Desea reemplazarlo?",
+                                 platform::MessageIcon::Warning)) {
+                again = true;
+            }
+        }
+        std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(chosen);
+        if (!latin1) {
+            // The window keeps file names in ISO-8859-1: this one would reach
+            // it changed.
+            MessageBox("Guardar como",
+                       platform::Utf8ToLatin1(chosen) +
+                           "\ntiene un car\xE1"
+                           "cter que no est\xE1 permitido (como el signo del euro): use solo "
+                           "letras, n\xFA"
+                           "meros y signos del alfabeto latino.",
+                       platform::MessageIcon::Warning);
+            again = true;
+        }
+        if (closed_ || page_gone_ || stopping_)
+            return std::optional<std::string>();
+        if (!again) {
+            KeepSaveFolder(chosen);
+            return latin1;
+        }
+        // Back to the dialog, where the user was.
+        request.name = base;
+        request.folder = folder;
+    }
 }
 
 void BrowserViewer::SetCursor(platform::Cursor cursor) {

@@ -1,8 +1,10 @@
 #include "viewer/portal_save_dialog.h"
 
-#include <systemd/sd-bus.h>
+#include <gio/gio.h>
+#include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "viewer/access_gate.h"
@@ -17,26 +19,39 @@ constexpr const char kFileChooser[] = "org.freedesktop.portal.FileChooser";
 constexpr const char kRequest[] = "org.freedesktop.portal.Request";
 
 // How long the bus may take to start the portal and hand back its request.
-constexpr uint64_t kCallTimeoutUsec = 25'000'000;
+constexpr int kCallTimeoutMs = 25000;
 // How often the wait looks at `abandon`.
-constexpr uint64_t kWaitSliceUsec = 100'000;
+constexpr unsigned kWaitSliceMs = 100;
 
-struct BusDeleter {
-    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+template <typename T, void (*Free)(T*)>
+struct Deleter {
+    void operator()(T* object) const { Free(object); }
+};
+void FreeText(gchar* text) {
+    g_free(text);
+}
+struct ConnectionDeleter {
+    void operator()(GDBusConnection* connection) const {
+        g_dbus_connection_close_sync(connection, nullptr, nullptr);
+        g_object_unref(connection);
+    }
 };
 struct MessageDeleter {
-    void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+    void operator()(GDBusMessage* message) const { g_object_unref(message); }
 };
-struct SlotDeleter {
-    void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+struct VariantDeleter {
+    void operator()(GVariant* variant) const { g_variant_unref(variant); }
 };
-using Bus = std::unique_ptr<sd_bus, BusDeleter>;
-using Message = std::unique_ptr<sd_bus_message, MessageDeleter>;
-using Slot = std::unique_ptr<sd_bus_slot, SlotDeleter>;
+using Connection = std::unique_ptr<GDBusConnection, ConnectionDeleter>;
+using Message = std::unique_ptr<GDBusMessage, MessageDeleter>;
+using Variant = std::unique_ptr<GVariant, VariantDeleter>;
 
 struct ErrorHolder {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    ~ErrorHolder() { sd_bus_error_free(&error); }
+    GError* error = nullptr;
+    ~ErrorHolder() {
+        if (error != nullptr)
+            g_error_free(error);
+    }
 };
 
 // What the signals tell the wait.
@@ -44,6 +59,24 @@ struct Waiting {
     std::string portal;  // the portal's unique name on the bus
     bool ended = false;
     PortalSaveResult result;
+};
+
+// The wait runs in a main context of its own, so that no other code's
+// sources run on this thread, and nothing of it outlives the dialog.
+class OwnContext {
+  public:
+    OwnContext() : context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
+    // Callbacks still queued are dropped with the context, undispatched.
+    ~OwnContext() {
+        g_main_context_pop_thread_default(context_);
+        g_main_context_unref(context_);
+    }
+    OwnContext(const OwnContext&) = delete;
+    OwnContext& operator=(const OwnContext&) = delete;
+    GMainContext* get() const { return context_; }
+
+  private:
+    GMainContext* context_;
 };
 
 int HexValue(char c) {
@@ -56,124 +89,106 @@ int HexValue(char c) {
     return -1;
 }
 
-bool AppendFilter(sd_bus_message* m, const std::pair<std::string, std::vector<std::string>>& f) {
-    if (sd_bus_message_open_container(m, 'r', "sa(us)") < 0 ||
-        sd_bus_message_append(m, "s", f.first.c_str()) < 0 ||
-        sd_bus_message_open_container(m, 'a', "(us)") < 0)
-        return false;
-    for (const std::string& glob : f.second) {
-        // 0: a glob pattern (1 would be a MIME type).
-        if (sd_bus_message_append(m, "(us)", 0u, glob.c_str()) < 0)
-            return false;
-    }
-    return sd_bus_message_close_container(m) >= 0 && sd_bus_message_close_container(m) >= 0;
+// The session bus's address: DBUS_SESSION_BUS_ADDRESS, else the socket in
+// the runtime folder. Never started on demand (no bus is launched for the
+// dialog): "" when there is none.
+std::string SessionBusAddress() {
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+        return *address != '\0' ? address : "";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime != '/')
+        return "";
+    const std::string socket = std::string(runtime) + "/bus";
+    struct stat info {};
+    if (stat(socket.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode))
+        return "";
+    std::unique_ptr<gchar, Deleter<gchar, FreeText>> escaped(
+        g_dbus_address_escape_value(socket.c_str()));
+    return std::string("unix:path=") + escaped.get();
 }
 
-bool AppendOptions(sd_bus_message* m, const PortalSaveRequest& request, const std::string& token) {
-    if (sd_bus_message_open_container(m, 'a', "{sv}") < 0 ||
-        sd_bus_message_append(m, "{sv}", "handle_token", "s", token.c_str()) < 0 ||
-        sd_bus_message_append(m, "{sv}", "modal", "b", 1) < 0 ||
-        sd_bus_message_append(m, "{sv}", "accept_label", "s", "_Guardar") < 0)
-        return false;
-    if (!request.name.empty() &&
-        sd_bus_message_append(m, "{sv}", "current_name", "s", request.name.c_str()) < 0)
-        return false;
-    if (!request.folder.empty()) {
-        // A byte string ending in NUL: a path need not be valid text.
-        if (sd_bus_message_open_container(m, 'e', "sv") < 0 ||
-            sd_bus_message_append(m, "s", "current_folder") < 0 ||
-            sd_bus_message_open_container(m, 'v', "ay") < 0 ||
-            sd_bus_message_append_array(m, 'y', request.folder.c_str(), request.folder.size() + 1) <
-                0 ||
-            sd_bus_message_close_container(m) < 0 || sd_bus_message_close_container(m) < 0)
-            return false;
-    }
+// One filter, "(sa(us))": its label and its globs (0: a glob pattern, 1
+// would be a MIME type).
+GVariant* FilterVariant(const std::pair<std::string, std::vector<std::string>>& filter) {
+    GVariantBuilder globs;
+    g_variant_builder_init(&globs, G_VARIANT_TYPE("a(us)"));
+    for (const std::string& glob : filter.second)
+        g_variant_builder_add(&globs, "(us)", 0u, glob.c_str());
+    return g_variant_new("(s@a(us))", filter.first.c_str(), g_variant_builder_end(&globs));
+}
+
+GVariant* Options(const PortalSaveRequest& request, const std::string& token) {
+    GVariantBuilder options;
+    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
+    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
+    g_variant_builder_add(&options, "{sv}", "modal", g_variant_new_boolean(TRUE));
+    g_variant_builder_add(&options, "{sv}", "accept_label", g_variant_new_string("_Guardar"));
+    if (!request.name.empty())
+        g_variant_builder_add(&options, "{sv}", "current_name",
+                              g_variant_new_string(request.name.c_str()));
+    // A byte string ending in NUL: a path need not be valid text.
+    if (!request.folder.empty())
+        g_variant_builder_add(&options, "{sv}", "current_folder",
+                              g_variant_new_bytestring(request.folder.c_str()));
     if (!request.filters.empty()) {
-        if (sd_bus_message_open_container(m, 'e', "sv") < 0 ||
-            sd_bus_message_append(m, "s", "filters") < 0 ||
-            sd_bus_message_open_container(m, 'v', "a(sa(us))") < 0 ||
-            sd_bus_message_open_container(m, 'a', "(sa(us))") < 0)
-            return false;
-        for (const auto& filter : request.filters) {
-            if (!AppendFilter(m, filter))
-                return false;
-        }
-        if (sd_bus_message_close_container(m) < 0 || sd_bus_message_close_container(m) < 0 ||
-            sd_bus_message_close_container(m) < 0)
-            return false;
-        if (sd_bus_message_open_container(m, 'e', "sv") < 0 ||
-            sd_bus_message_append(m, "s", "current_filter") < 0 ||
-            sd_bus_message_open_container(m, 'v', "(sa(us))") < 0 ||
-            !AppendFilter(m, request.filters.front()) || sd_bus_message_close_container(m) < 0 ||
-            sd_bus_message_close_container(m) < 0)
-            return false;
+        GVariantBuilder filters;
+        g_variant_builder_init(&filters, G_VARIANT_TYPE("a(sa(us))"));
+        for (const auto& filter : request.filters)
+            g_variant_builder_add_value(&filters, FilterVariant(filter));
+        g_variant_builder_add(&options, "{sv}", "filters", g_variant_builder_end(&filters));
+        g_variant_builder_add(&options, "{sv}", "current_filter",
+                              FilterVariant(request.filters.front()));
     }
-    return sd_bus_message_close_container(m) >= 0;
+    return g_variant_builder_end(&options);
 }
 
-// The first of the Response's "uris", or "".
-std::string FirstUri(sd_bus_message* m) {
-    std::string first;
-    if (sd_bus_message_enter_container(m, 'a', "{sv}") < 0)
-        return first;
-    while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
-        const char* key = nullptr;
-        if (sd_bus_message_read(m, "s", &key) < 0)
-            return first;
-        if (std::string(key) == "uris" && sd_bus_message_enter_container(m, 'v', "as") > 0) {
-            if (sd_bus_message_enter_container(m, 'a', "s") > 0) {
-                const char* uri = nullptr;
-                while (sd_bus_message_read(m, "s", &uri) > 0) {
-                    if (first.empty())
-                        first = uri;
-                }
-                sd_bus_message_exit_container(m);
-            }
-            sd_bus_message_exit_container(m);
-        } else if (sd_bus_message_skip(m, "v") < 0) {
-            return first;
-        }
-        sd_bus_message_exit_container(m);
-    }
-    sd_bus_message_exit_container(m);
-    return first;
-}
-
-int OnResponse(sd_bus_message* m, void* data, sd_bus_error*) {
+void OnResponse(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar*,
+                GVariant* parameters, gpointer data) {
     Waiting& waiting = *static_cast<Waiting*>(data);
     // Only the portal that took the request may answer it.
-    const char* sender = sd_bus_message_get_sender(m);
-    if (waiting.ended || sender == nullptr || waiting.portal != sender)
-        return 0;
-    uint32_t response = 2;
-    if (sd_bus_message_read(m, "u", &response) < 0)
-        response = 2;
+    if (waiting.ended || sender == nullptr || waiting.portal != sender ||
+        !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ua{sv})")))
+        return;
+    guint32 response = 2;
+    GVariant* raw_results = nullptr;
+    g_variant_get(parameters, "(u@a{sv})", &response, &raw_results);
+    Variant results(raw_results);
     waiting.ended = true;
     if (response == 1) {
         waiting.result.outcome = PortalSaveResult::Cancelled;
-        return 0;
+        return;
     }
+    if (response != 0)
+        return;
+    const gchar** uris = nullptr;
+    if (!g_variant_lookup(results.get(), "uris", "^a&s", &uris) || uris == nullptr)
+        return;
     std::optional<std::string> path;
-    if (response == 0)
-        path = PathOfFileUri(FirstUri(m));
+    if (uris[0] != nullptr)
+        path = PathOfFileUri(uris[0]);
+    g_free(uris);
     if (path) {
         waiting.result.outcome = PortalSaveResult::Chosen;
         waiting.result.path = *path;
     }
-    return 0;
 }
 
 // The portal leaving the bus ends the wait: no answer will come.
-int OnOwnerChanged(sd_bus_message* m, void* data, sd_bus_error*) {
+void OnOwnerChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                    GVariant* parameters, gpointer data) {
     Waiting& waiting = *static_cast<Waiting*>(data);
-    const char* name = nullptr;
-    const char* old_owner = nullptr;
-    const char* new_owner = nullptr;
-    if (sd_bus_message_read(m, "sss", &name, &old_owner, &new_owner) < 0)
-        return 0;
-    if (waiting.portal == name && (new_owner == nullptr || *new_owner == '\0'))
+    if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(sss)")))
+        return;
+    const gchar* name = nullptr;
+    const gchar* old_owner = nullptr;
+    const gchar* new_owner = nullptr;
+    g_variant_get(parameters, "(&s&s&s)", &name, &old_owner, &new_owner);
+    if (waiting.portal == name && *new_owner == '\0')
         waiting.ended = true;
-    return 0;
+}
+
+gboolean KeepTicking(gpointer) {
+    return G_SOURCE_CONTINUE;
 }
 
 // A request object's path is the caller's unique name without its colon,
@@ -260,79 +275,88 @@ std::optional<std::string> PathOfFileUri(const std::string& uri) {
 PortalSaveResult RunPortalSaveDialog(const PortalSaveRequest& request,
                                      const std::atomic<bool>& abandon) {
     PortalSaveResult unavailable;
-    sd_bus* raw_bus = nullptr;
-    if (sd_bus_open_user(&raw_bus) < 0)
+    const std::string address = SessionBusAddress();
+    if (address.empty())
         return unavailable;
-    Bus bus(raw_bus);
-    const char* unique = nullptr;
-    if (sd_bus_get_unique_name(bus.get(), &unique) < 0)
+    OwnContext context;
+    ErrorHolder error;
+    Connection connection(g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error.error));
+    if (!connection)
+        return unavailable;
+    g_dbus_connection_set_exit_on_close(connection.get(), FALSE);
+    const char* unique = g_dbus_connection_get_unique_name(connection.get());
+    if (unique == nullptr)
         return unavailable;
 
     Waiting waiting;
     const std::string token = "reqwiz" + RandomHex(8);
     std::string handle = RequestPath(unique, token);
     // The answer may come as soon as the call returns: listen first.
-    sd_bus_slot* raw_slot = nullptr;
-    if (sd_bus_match_signal(bus.get(), &raw_slot, nullptr, handle.c_str(), kRequest, "Response",
-                            OnResponse, &waiting) < 0)
-        return unavailable;
-    Slot response_slot(raw_slot);
-    raw_slot = nullptr;
-    if (sd_bus_match_signal(bus.get(), &raw_slot, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                            "org.freedesktop.DBus", "NameOwnerChanged", OnOwnerChanged,
-                            &waiting) < 0)
-        return unavailable;
-    Slot owner_slot(raw_slot);
+    std::vector<guint> subscriptions;
+    struct Unsubscribe {
+        GDBusConnection* connection;
+        std::vector<guint>& ids;
+        ~Unsubscribe() {
+            for (guint id : ids)
+                g_dbus_connection_signal_unsubscribe(connection, id);
+        }
+    } unsubscribe{connection.get(), subscriptions};
+    subscriptions.push_back(g_dbus_connection_signal_subscribe(
+        connection.get(), nullptr, kRequest, "Response", handle.c_str(), nullptr,
+        G_DBUS_SIGNAL_FLAGS_NONE, OnResponse, &waiting, nullptr));
 
-    sd_bus_message* raw_call = nullptr;
-    if (sd_bus_message_new_method_call(bus.get(), &raw_call, kPortalName, kPortalPath, kFileChooser,
-                                       "SaveFile") < 0)
+    Message call(
+        g_dbus_message_new_method_call(kPortalName, kPortalPath, kFileChooser, "SaveFile"));
+    g_dbus_message_set_body(call.get(),
+                            g_variant_new("(ss@a{sv})", request.parent_window.c_str(),
+                                          request.title.c_str(), Options(request, token)));
+    Message reply(g_dbus_connection_send_message_with_reply_sync(
+        connection.get(), call.get(), G_DBUS_SEND_MESSAGE_FLAGS_NONE, kCallTimeoutMs, nullptr,
+        nullptr, &error.error));
+    if (!reply || g_dbus_message_get_message_type(reply.get()) != G_DBUS_MESSAGE_TYPE_METHOD_RETURN)
         return unavailable;
-    Message call(raw_call);
-    if (sd_bus_message_append(call.get(), "ss", request.parent_window.c_str(),
-                              request.title.c_str()) < 0 ||
-        !AppendOptions(call.get(), request, token))
-        return unavailable;
-
-    ErrorHolder error;
-    sd_bus_message* raw_reply = nullptr;
-    if (sd_bus_call(bus.get(), call.get(), kCallTimeoutUsec, &error.error, &raw_reply) < 0)
-        return unavailable;
-    Message reply(raw_reply);
-    const char* returned = nullptr;
-    const char* portal = sd_bus_message_get_sender(reply.get());
-    if (sd_bus_message_read(reply.get(), "o", &returned) < 0 || portal == nullptr)
+    GVariant* body = g_dbus_message_get_body(reply.get());
+    const char* portal = g_dbus_message_get_sender(reply.get());
+    if (body == nullptr || portal == nullptr || !g_variant_is_of_type(body, G_VARIANT_TYPE("(o)")))
         return unavailable;
     waiting.portal = portal;
+    const gchar* returned = nullptr;
+    g_variant_get(body, "(&o)", &returned);
     // An older portal names its request itself.
-    Slot other_slot;
     if (handle != returned) {
         handle = returned;
-        raw_slot = nullptr;
-        if (sd_bus_match_signal(bus.get(), &raw_slot, nullptr, handle.c_str(), kRequest, "Response",
-                                OnResponse, &waiting) < 0)
-            return unavailable;
-        other_slot.reset(raw_slot);
+        subscriptions.push_back(g_dbus_connection_signal_subscribe(
+            connection.get(), nullptr, kRequest, "Response", handle.c_str(), nullptr,
+            G_DBUS_SIGNAL_FLAGS_NONE, OnResponse, &waiting, nullptr));
     }
+    subscriptions.push_back(g_dbus_connection_signal_subscribe(
+        connection.get(), "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
+        "/org/freedesktop/DBus", waiting.portal.c_str(), G_DBUS_SIGNAL_FLAGS_NONE, OnOwnerChanged,
+        &waiting, nullptr));
 
-    while (!waiting.ended) {
-        if (abandon) {
-            // The window is going away: the dialog goes with it.
-            sd_bus_call_method(bus.get(), kPortalName, handle.c_str(), kRequest, "Close", nullptr,
-                               nullptr, "");
-            PortalSaveResult cancelled;
-            cancelled.outcome = PortalSaveResult::Cancelled;
-            return cancelled;
-        }
-        const int processed = sd_bus_process(bus.get(), nullptr);
-        if (processed < 0)
-            return unavailable;
-        if (processed > 0)
-            continue;
-        if (sd_bus_wait(bus.get(), kWaitSliceUsec) < 0)
-            return unavailable;
+    GSource* tick = g_timeout_source_new(kWaitSliceMs);
+    g_source_set_callback(tick, KeepTicking, nullptr, nullptr);
+    g_source_attach(tick, context.get());
+    while (!waiting.ended && !abandon && !g_dbus_connection_is_closed(connection.get()))
+        g_main_context_iteration(context.get(), TRUE);
+    g_source_destroy(tick);
+    g_source_unref(tick);
+    if (waiting.ended)
+        return waiting.result;
+    if (abandon) {
+        // The window is going away: the dialog goes with it.
+        Variant closed(g_dbus_connection_call_sync(connection.get(), kPortalName, handle.c_str(),
+                                                   kRequest, "Close", nullptr, nullptr,
+                                                   G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr));
+        PortalSaveResult cancelled;
+        cancelled.outcome = PortalSaveResult::Cancelled;
+        return cancelled;
     }
-    return waiting.result;
+    return unavailable;
 }
 
 }  // namespace viewer

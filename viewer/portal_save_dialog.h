@@ -1,4 +1,4 @@
-// The desktop's own save dialog, reached through the file-chooser portal:
+// The desktop's own save dialog, reached through the file-chooser portal,
 // org.freedesktop.portal.FileChooser.SaveFile on the session bus. The call
 // answers at once with a request object; the dialog's outcome comes later as
 // that object's Response signal (0 chosen, 1 cancelled, 2 failed), with the
