@@ -250,9 +250,22 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
             // When the window's first command is the first page, the page
             // goes there at once, with that command counted as done: no
             // empty page in between that would fetch it first.
+            // Better still, the answer is the first page itself, which then
+            // takes its own address: one navigation less before the first
+            // paint. A page in a subfolder would resolve its images from the
+            // wrong folder here, and goes through the moving page instead.
             if (!verdict.set_cookie.empty())
                 response.set_header("Set-Cookie", verdict.set_cookie);
-            response.set_content(StartPage(channel_.TakeFirstLoad()), "text/html; charset=utf-8");
+            {
+                const std::optional<json> first = channel_.TakeFirstLoad();
+                const std::string name =
+                    first ? platform::Utf8ToLatin1((*first)["page"].get<std::string>()) : "";
+                if (IsPageName(name) && name.find('/') == std::string::npos &&
+                    ServePage(name, response,
+                              json{{"done", (*first)["seq"]}, {"page", (*first)["page"]}}))
+                    return;
+                response.set_content(StartPage(first), "text/html; charset=utf-8");
+            }
             return;
         case GateVerdict::Allow:
             handled = false;
@@ -462,7 +475,8 @@ std::optional<std::string> BrowserViewer::AskWindow(std::function<std::string()>
     return future.get();
 }
 
-void BrowserViewer::ServePage(const std::string& name, httplib::Response& response) {
+bool BrowserViewer::ServePage(const std::string& name, httplib::Response& response,
+                              const json& arrived) {
     std::optional<std::string> text = AskWindow([this, name] {
         const std::vector<std::string>& lines = events_.StringsRequest(name);
         std::string joined;
@@ -474,13 +488,16 @@ void BrowserViewer::ServePage(const std::string& name, httplib::Response& respon
     });
     if (!text) {
         response.status = 503;
-        return;
+        return false;
     }
     json config = json::object();
     if (!options_.title.empty())
         config["title"] = platform::Latin1ToUtf8(options_.title);
-    const std::string block = ShimBlock(config.dump(-1, ' ', true));
+    if (!arrived.is_null())
+        config["arrived"] = arrived;
+    const std::string block = ShimBlock(config.dump(-1, ' ', true, json::error_handler_t::replace));
     response.set_content(InjectShim(*text, block), "text/html; charset=ISO-8859-1");
+    return true;
 }
 
 void BrowserViewer::ServeImage(const std::string& name, httplib::Response& response) {

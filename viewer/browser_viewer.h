@@ -139,7 +139,11 @@ class BrowserViewer : public platform::PageViewer {
   private:
     void InstallRoutes();
     void Gate(const httplib::Request& request, httplib::Response& response, bool& handled);
-    void ServePage(const std::string& name, httplib::Response& response);
+    // The page `name` with the shim; `arrived` ({"done", "page"}) when it
+    // answers the start address as the window's first page. False when the
+    // window did not answer.
+    bool ServePage(const std::string& name, httplib::Response& response,
+                   const nlohmann::json& arrived = nullptr);
     void ServeImage(const std::string& name, httplib::Response& response);
     void ServeBootstrap(httplib::Response& response);
     void ServeDirectory(const httplib::Request& request, httplib::Response& response);
