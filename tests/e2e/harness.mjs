@@ -167,6 +167,8 @@ export function within(promise, ms, what) {
 export async function messageBox(page, {timeout} = {}) {
     const box = page.locator('.reqwiz-message');
     await box.waitFor({timeout});
+    // A box takes the keyboard's Enter and Space a moment after it opened.
+    await page.locator('.reqwiz-layer.reqwiz-armed .reqwiz-message').waitFor({timeout});
     return {
         title: await box.locator('.reqwiz-title').textContent(),
         text: (await box.locator('.reqwiz-text').textContent()).replace(/\r\n/g, '\n').trim(),

@@ -131,8 +131,31 @@ function messageBox(title, text, icon, buttons, cancel, defaultIndex) {
     picture.innerHTML = ICONS[icon] || ICONS.warning;
     content.appendChild(picture);
     content.appendChild(element('div', 'reqwiz-text', String(text)));
-    return openBox(title, content, buttons, cancel, 'reqwiz-message', defaultIndex);
+    var shown = openBox(title, content, buttons, cancel, 'reqwiz-message', defaultIndex);
+    // A key pressed twice where the box comes up (Enter on Continuar, the
+    // box opening in between) must not answer it unread: the box takes Enter
+    // and Space only once it has been up for a moment, and then says so with
+    // its layer's class "reqwiz-armed". Escape and the mouse work at once.
+    var layer = content.closest('.reqwiz-layer');
+    if (layer) {
+        var armed = false;
+        var hold = function(e) {
+            if (!armed && (e.key === 'Enter' || e.key === ' ')) {
+                e.preventDefault();
+                e.stopPropagation();
+            }
+        };
+        layer.addEventListener('keydown', hold, true);
+        layer.addEventListener('keyup', hold, true);
+        setTimeout(function() {
+            armed = true;
+            layer.classList.add('reqwiz-armed');
+        }, KEYS_TAKEN_AFTER_MS);
+    }
+    return shown;
 }
+
+var KEYS_TAKEN_AFTER_MS = 400;
 
 // A question that replaces something answers No to a plain Enter.
 var NO_BY_DEFAULT = 1;
