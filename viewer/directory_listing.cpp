@@ -159,8 +159,7 @@ MakeFolderResult CheckFolderName(const std::string& name, std::string& trimmed) 
     return MakeFolderResult::Made;
 }
 
-MakeFolderResult MakeFolder(const std::string& parent, const std::string& name,
-                            std::string& made) {
+MakeFolderResult MakeFolder(const std::string& parent, const std::string& name, std::string& made) {
     made.clear();
     std::string trimmed;
     const MakeFolderResult checked = CheckFolderName(name, trimmed);

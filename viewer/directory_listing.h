@@ -72,8 +72,7 @@ MakeFolderResult CheckFolderName(const std::string& name, std::string& trimmed);
 // umask. Nothing that exists is ever replaced or entered: an entry of that
 // name, a link included, gives Exists. `made` receives the new folder's
 // absolute path when Made.
-MakeFolderResult MakeFolder(const std::string& parent, const std::string& name,
-                            std::string& made);
+MakeFolderResult MakeFolder(const std::string& parent, const std::string& name, std::string& made);
 
 // The folder the save dialog opens first: $HOME when it is a folder, else
 // the working directory.

@@ -71,13 +71,10 @@ TEST(DirectoryListing, FilesHaveTheirSizeAndEveryEntryItsModificationTime) {
         uint64_t size;
         bool has_modified;
     } cases[] = {
-        {"empty.req", false, true, 0, true},
-        {"old.key", false, true, 3, true},
-        {"big.req", false, true, 5000, true},
-        {"Documentos", true, false, 0, true},
+        {"empty.req", false, true, 0, true},  {"old.key", false, true, 3, true},
+        {"big.req", false, true, 5000, true}, {"Documentos", true, false, 0, true},
         {"to-key", false, true, 3, true},  // what the link points to
-        {"broken", false, false, 0, false},
-        {"pipe", false, false, 0, true},
+        {"broken", false, false, 0, false},   {"pipe", false, false, 0, true},
     };
     for (const auto& c : cases) {
         const viewer::DirectoryEntry* entry = Find(listing, c.name);
@@ -143,7 +140,7 @@ TEST(MakeFolder, NamesAreCheckedBeforeAnythingIsMade) {
         {"c1\xC2\x85", MakeFolderResult::InvalidName, ""},  // U+0085
         {"del\x7F", MakeFolderResult::InvalidName, ""},
         {"\xE2\x82\xAC uros", MakeFolderResult::NotLatin1, ""},  // "€"
-        {"\xFF\xFE", MakeFolderResult::NotLatin1, ""},          // not UTF-8
+        {"\xFF\xFE", MakeFolderResult::NotLatin1, ""},           // not UTF-8
         {n255 + "a", MakeFolderResult::NameTooLong, ""},
         {enes255 + "x", MakeFolderResult::NameTooLong, ""},
         {"old.key", MakeFolderResult::Exists, ""},

@@ -326,7 +326,8 @@ TEST(ViewerSecurity, TheSaveDialogMakesAnEmptyFolderAndNothingElse) {
         ASSERT_TRUE(result) << c.body;
         EXPECT_EQ(result->status, c.status) << c.body;
         const json answer = json::parse(result->body, nullptr, false);
-        const json expected = *c.error ? json{{"error", c.error}} : json{{"path", dir.file("Informes")}};
+        const json expected =
+            *c.error ? json{{"error", c.error}} : json{{"path", dir.file("Informes")}};
         EXPECT_EQ(answer, expected) << c.body;
     }
     auto bad = wizard.Post("/__reqwiz/mkdir", json{{"path", dir.path()}});
