@@ -228,6 +228,7 @@ int main(int argc, char** argv) {
         viewer::ViewerOptions options;
         options.title = window.Caption;
         options.last_folder_file = viewer::LastFolderFile();
+        options.desktop_save_dialog = true;
         viewer::BrowserViewer page_viewer(loop, window, options);
         if (!page_viewer.Start()) {
             window.FormDestroy();

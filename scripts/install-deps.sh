@@ -18,6 +18,9 @@ build_packages=(
     libgmp-dev
     openssl gnutls-bin libnss3-tools python3-cryptography
     libzip-dev libminizip-dev libpugixml-dev nlohmann-json3-dev
+    # GIO's D-Bus client, for the desktop's file-chooser portal; the tests'
+    # stand-in portal is written with sd-bus, on a private bus of dbus-daemon.
+    libglib2.0-dev libsystemd-dev dbus-daemon
 )
 # chromium-l10n holds the browser's own texts in Spanish (and the user's
 # language); xvfb, x11-utils and x11-xserver-utils give the window tests a

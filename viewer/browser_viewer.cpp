@@ -185,6 +185,10 @@ bool BrowserViewer::Start() {
     auto server = std::make_unique<GuardedServer>(ServerLimits{},
                                                   [this](bool full) { channel_.ServerFull(full); });
     server->set_payload_max_length(1 << 20);
+    // An answer goes out in two writes, its head and its body: with Nagle's
+    // algorithm the body waits for the browser's delayed acknowledgement of
+    // the head, some 40 ms on the loopback, on every command and page.
+    server->set_tcp_nodelay(true);
     const int port = server->BindToAnyPort("127.0.0.1");
     server_ = std::move(server);
     if (port <= 0 || port > 65535) {
@@ -284,9 +288,22 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
             // When the window's first command is the first page, the page
             // goes there at once, with that command counted as done: no
             // empty page in between that would fetch it first.
+            // Better still, the answer is the first page itself, which then
+            // takes its own address: one navigation less before the first
+            // paint. A page in a subfolder would resolve its images from the
+            // wrong folder here, and goes through the moving page instead.
             if (!verdict.set_cookie.empty())
                 response.set_header("Set-Cookie", verdict.set_cookie);
-            response.set_content(StartPage(channel_.TakeFirstLoad()), "text/html; charset=utf-8");
+            {
+                const std::optional<json> first = channel_.TakeFirstLoad();
+                const std::string name =
+                    first ? platform::Utf8ToLatin1((*first)["page"].get<std::string>()) : "";
+                if (IsPageName(name) && name.find('/') == std::string::npos &&
+                    ServePage(name, response,
+                              json{{"done", (*first)["seq"]}, {"page", (*first)["page"]}}))
+                    return;
+                response.set_content(StartPage(first), "text/html; charset=utf-8");
+            }
             return;
         case GateVerdict::Allow:
             handled = false;
@@ -497,7 +514,8 @@ std::optional<std::string> BrowserViewer::AskWindow(std::function<std::string()>
     return future.get();
 }
 
-void BrowserViewer::ServePage(const std::string& name, httplib::Response& response) {
+bool BrowserViewer::ServePage(const std::string& name, httplib::Response& response,
+                              const json& arrived) {
     std::optional<std::string> text = AskWindow([this, name] {
         const std::vector<std::string>& lines = events_.StringsRequest(name);
         std::string joined;
@@ -509,13 +527,16 @@ void BrowserViewer::ServePage(const std::string& name, httplib::Response& respon
     });
     if (!text) {
         response.status = 503;
-        return;
+        return false;
     }
     json config = json::object();
     if (!options_.title.empty())
         config["title"] = platform::Latin1ToUtf8(options_.title);
-    const std::string block = ShimBlock(config.dump(-1, ' ', true));
+    if (!arrived.is_null())
+        config["arrived"] = arrived;
+    const std::string block = ShimBlock(config.dump(-1, ' ', true, json::error_handler_t::replace));
     response.set_content(InjectShim(*text, block), "text/html; charset=ISO-8859-1");
+    return true;
 }
 
 void BrowserViewer::ServeImage(const std::string& name, httplib::Response& response) {
@@ -531,6 +552,13 @@ void BrowserViewer::ServeImage(const std::string& name, httplib::Response& respo
     // the browser not to ask again.
     if (bytes->empty())
         response.status = 404;
+    else {
+        // The profile's images hold nothing the user typed, and every page
+        // shows the same ones: the window keeps them for the run instead of
+        // asking again on each page (the server's name is new each run).
+        response.headers.erase("Cache-Control");
+        response.set_header("Cache-Control", "private, max-age=86400");
+    }
     response.set_content(*bytes, ContentTypeOf(name));
 }
 
@@ -664,6 +692,15 @@ void BrowserViewer::SetControlText(size_t index, const std::string& text) {
 std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filter,
                                                          const std::string& default_extension,
                                                          const std::string& initial_name) {
+    if (closed_ || page_gone_ || stopping_)
+        return std::nullopt;
+    if (options_.desktop_save_dialog && !portal_failed_) {
+        std::optional<std::optional<std::string>> chosen =
+            DesktopSaveDialog(filter, default_extension, initial_name);
+        if (chosen)
+            return *chosen;
+        portal_failed_ = true;
+    }
     const json answer = RunModalCommand(
         wire::SaveCommand(filter, default_extension, initial_name, save_directory_));
     if (!answer.is_string() || answer.get<std::string>().empty())
@@ -674,13 +711,105 @@ std::optional<std::string> BrowserViewer::SaveFileDialog(const std::string& filt
     std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(chosen);
     if (!latin1)
         return std::nullopt;
-    const size_t slash = chosen.find_last_of('/');
-    if (slash != std::string::npos) {
-        save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
-        if (!options_.last_folder_file.empty())
-            RememberDirectory(options_.last_folder_file, save_directory_);
-    }
+    KeepSaveFolder(chosen);
     return latin1;
+}
+
+void BrowserViewer::KeepSaveFolder(const std::string& chosen) {
+    const size_t slash = chosen.find_last_of('/');
+    if (slash == std::string::npos)
+        return;
+    save_directory_ = slash == 0 ? std::string("/") : chosen.substr(0, slash);
+    if (!options_.last_folder_file.empty())
+        RememberDirectory(options_.last_folder_file, save_directory_);
+}
+
+PortalSaveResult BrowserViewer::RunDesktopDialog(const PortalSaveRequest& request) {
+    std::atomic<bool> abandon{false};
+    std::atomic<bool> finished{false};
+    PortalSaveResult result;
+    // Counts as one of the window's dialogs: no click or submission of the
+    // page is taken while it is open.
+    const uint64_t id = next_modal_id_++;
+    open_modals_.insert(id);
+    std::thread dialog([&] {
+        result = RunPortalSaveDialog(request, abandon);
+        finished = true;
+        loop_.Post([] {});  // wakes the modal loop
+    });
+    loop_.RunModal([&] { return finished || page_gone_ || closed_ || stopping_; });
+    // The window is going away (or the dialog has ended): the dialog ends
+    // with it.
+    abandon = true;
+    dialog.join();
+    open_modals_.erase(id);
+    if (!finished || page_gone_ || closed_ || stopping_)
+        result = PortalSaveResult{PortalSaveResult::Cancelled, std::string()};
+    return result;
+}
+
+std::optional<std::optional<std::string>> BrowserViewer::DesktopSaveDialog(
+    const std::string& filter, const std::string& default_extension,
+    const std::string& initial_name) {
+    PortalSaveRequest request;
+    request.title = "Guardar como";
+    request.filters = PortalFilters(platform::Latin1ToUtf8(filter));
+    request.name = platform::Latin1ToUtf8(initial_name);
+    request.folder = save_directory_;
+    const std::string extension = platform::Latin1ToUtf8(default_extension);
+    for (;;) {
+        const PortalSaveResult result = RunDesktopDialog(request);
+        if (result.outcome == PortalSaveResult::Unavailable)
+            return std::nullopt;
+        if (result.outcome == PortalSaveResult::Cancelled)
+            return std::optional<std::string>();
+        std::string chosen = result.path;
+        const size_t slash = chosen.find_last_of('/');
+        const std::string folder = slash == 0 ? std::string("/") : chosen.substr(0, slash);
+        std::string base = chosen.substr(slash + 1);
+        // The desktop's dialog asked before replacing the name it was given;
+        // a name that the default extension changes is asked about here.
+        bool again = false;  // back to the dialog
+        if (!extension.empty() && base.find('.') == std::string::npos) {
+            base += extension;
+            chosen += extension;
+            std::error_code error;
+            const std::filesystem::file_status status = std::filesystem::status(chosen, error);
+            if (std::filesystem::is_directory(status)) {
+                MessageBox("Guardar como", platform::Utf8ToLatin1(chosen) + "\nes una carpeta.",
+                           platform::MessageIcon::Warning);
+                again = true;
+            } else if (std::filesystem::exists(status) &&
+                       !AskYesNo("Confirmar Guardar como",
+                                 platform::Utf8ToLatin1(base) + " ya existe.\n\xBF"
+                                                                "Desea reemplazarlo?",
+                                 platform::MessageIcon::Warning)) {
+                again = true;
+            }
+        }
+        std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(chosen);
+        if (!latin1) {
+            // The window keeps file names in ISO-8859-1: this one would reach
+            // it changed.
+            MessageBox("Guardar como",
+                       platform::Utf8ToLatin1(chosen) +
+                           "\ntiene un car\xE1"
+                           "cter que no est\xE1 permitido (como el signo del euro): use solo "
+                           "letras, n\xFA"
+                           "meros y signos del alfabeto latino.",
+                       platform::MessageIcon::Warning);
+            again = true;
+        }
+        if (closed_ || page_gone_ || stopping_)
+            return std::optional<std::string>();
+        if (!again) {
+            KeepSaveFolder(chosen);
+            return latin1;
+        }
+        // Back to the dialog, where the user was.
+        request.name = base;
+        request.folder = folder;
+    }
 }
 
 void BrowserViewer::SetCursor(platform::Cursor cursor) {

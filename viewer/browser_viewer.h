@@ -40,6 +40,7 @@
 #include "platform/page_viewer.h"
 #include "viewer/access_gate.h"
 #include "viewer/command_channel.h"
+#include "viewer/portal_save_dialog.h"
 
 namespace httplib {
 class Server;
@@ -67,6 +68,11 @@ struct ViewerOptions {
     // Opens a folder (UTF-8, absolute) in the desktop's file manager; the
     // final page's button calls it. Empty: xdg-open.
     std::function<bool(const std::string&)> open_folder;
+    // The save dialog is first asked of the desktop, through its
+    // file-chooser portal on the session bus; the dialog in the page is
+    // used where there is none, and for the rest of the run once it has
+    // failed.
+    bool desktop_save_dialog = false;
 };
 
 class BrowserViewer : public platform::PageViewer {
@@ -133,7 +139,11 @@ class BrowserViewer : public platform::PageViewer {
   private:
     void InstallRoutes();
     void Gate(const httplib::Request& request, httplib::Response& response, bool& handled);
-    void ServePage(const std::string& name, httplib::Response& response);
+    // The page `name` with the shim; `arrived` ({"done", "page"}) when it
+    // answers the start address as the window's first page. False when the
+    // window did not answer.
+    bool ServePage(const std::string& name, httplib::Response& response,
+                   const nlohmann::json& arrived = nullptr);
     void ServeImage(const std::string& name, httplib::Response& response);
     void ServeBootstrap(httplib::Response& response);
     void ServeDirectory(const httplib::Request& request, httplib::Response& response);
@@ -162,6 +172,19 @@ class BrowserViewer : public platform::PageViewer {
 
     void Watch();
 
+    // The save dialog of the desktop's portal: the chosen file (UTF-8
+    // path made ISO-8859-1), nothing inside when the user cancelled, and
+    // nothing at all when the portal is not there or failed.
+    std::optional<std::optional<std::string>> DesktopSaveDialog(
+        const std::string& filter, const std::string& default_extension,
+        const std::string& initial_name);
+    // Runs the portal's dialog on a thread of its own while the window
+    // thread waits in a modal loop (the page's clicks wait meanwhile).
+    PortalSaveResult RunDesktopDialog(const PortalSaveRequest& request);
+    // Keeps the folder of a chosen file (UTF-8) for the next dialog, in
+    // this run and the next.
+    void KeepSaveFolder(const std::string& chosen);
+
     platform::MessageLoop& loop_;
     platform::PageViewerEvents& events_;
     ViewerOptions options_;
@@ -187,6 +210,7 @@ class BrowserViewer : public platform::PageViewer {
     uint64_t next_modal_id_ = 1;
     bool page_gone_ = false;
     bool closed_ = false;
+    bool portal_failed_ = false;
     std::string save_directory_;  // UTF-8
     // The folders of the files the final page names (UTF-8, absolute);
     // empty until a generation has succeeded.

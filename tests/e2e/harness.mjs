@@ -104,7 +104,15 @@ export class Session {
     async startWizard({env = {}} = {}) {
         const child = spawn(program, ['--no-open'], {
             cwd: this.home,
-            env: {...process.env, HOME: this.home, REQWIZ_NO_DIALOG: '1', ...env},
+            // No session bus unless a test brings its own: the desktop's
+            // save dialog of the machine running the tests never opens.
+            env: {
+                ...process.env,
+                HOME: this.home,
+                REQWIZ_NO_DIALOG: '1',
+                DBUS_SESSION_BUS_ADDRESS: 'unix:path=/nonexistent/reqwiz-e2e-no-bus',
+                ...env
+            },
             stdio: ['ignore', 'pipe', 'pipe'],
         });
         this.started.push(child);

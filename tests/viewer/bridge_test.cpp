@@ -15,6 +15,7 @@
 
 #include "platform/files.h"
 #include "tests/support/process.h"
+#include "tests/support/session_bus.h"
 #include "tests/viewer/viewer_fixture.h"
 #include "viewer/directory_listing.h"
 
@@ -480,6 +481,100 @@ TEST(ViewerBridge, TheSaveDialogOpensWhereAnEarlierRunLeftIt) {
     // A kept folder that is gone: the home folder again.
     ASSERT_EQ(rmdir(dir.file("Llaves").c_str()), 0);
     EXPECT_EQ(save_once(nullptr), viewer::DefaultDirectory());
+}
+
+}  // namespace
+
+namespace {
+
+// The desktop's dialog, from the window's side: the stand-in portal on a
+// private bus answers, the page sees only the questions the window adds.
+TEST(ViewerBridge, TheDesktopsSaveDialogComesFirstAndThePagesDialogWhenItFails) {
+    testing_support::PrivateSessionBus bus;
+    if (!bus.ok())
+        GTEST_SKIP() << "dbus-daemon did not start (package dbus-daemon), no private bus here";
+    testing_support::TempDir dir;
+    testing_support::write_file(dir.file("existente.key"), {'k'});
+    ASSERT_EQ(mkdir(dir.file("Llaves \xC3\xB1").c_str(), 0700), 0);
+    ASSERT_TRUE(bus.StartPortal({
+        "uri:file://" + dir.file("Llaves%20%C3%B1/nueva.key"),  // 1: taken as it is
+        "uri:file://" + dir.file("existente"),                  // 2: .key added: asked, No
+        "cancel",                                               //    back in the dialog
+        "uri:file://" + dir.file("precio%E2%82%AC.key"),        // 3: not ISO-8859-1
+        "fail",                                                 //    the page's dialog now
+    }));
+    testing_support::SessionBusVariable variable(bus.address());
+    viewer::ViewerOptions options = QuickOptions();
+    options.desktop_save_dialog = true;
+    options.start_directory = dir.path();
+    Wizard wizard(options);
+    const auto save = [&] {
+        return wizard.OnWindow<std::optional<std::string>>([&] {
+            return wizard.viewer().SaveFileDialog("Llave Privada (*.key)|*.key", ".key", "a.key");
+        });
+    };
+    const auto portal_call = [&](size_t n) {
+        const std::vector<std::string> calls = bus.PortalCalls();
+        return n < calls.size() ? json::parse(calls[n]) : json();
+    };
+
+    // 1: the desktop's choice, ISO-8859-1; the page saw nothing.
+    EXPECT_EQ(save(), dir.file("Llaves \xF1/nueva.key"));
+    EXPECT_EQ(portal_call(0)["options"]["current_folder"], dir.path() + std::string(1, '\0'));
+    EXPECT_EQ(portal_call(0)["options"]["current_name"], "a.key");
+    EXPECT_TRUE(wizard.Poll(0, 0).empty());
+
+    // 2: the default extension makes it an existing file: the page asks; No
+    // goes back to the desktop's dialog, in the new folder, with the name.
+    std::optional<std::string> second = std::string("unset");
+    std::future<void> dialog = wizard.StartOnWindow([&] {
+        second = wizard.viewer().SaveFileDialog("Llave Privada (*.key)|*.key", ".key", "a.key");
+    });
+    json commands = wizard.PollUntilAny(0, 0);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "question");
+    EXPECT_EQ(commands[0]["text"],
+              "existente.key ya existe.\n\xC2\xBF"
+              "Desea reemplazarlo?");
+    uint64_t have = commands[0]["seq"];
+    wizard.Post("/__reqwiz/answer", json{{"id", commands[0]["id"]}, {"result", false}});
+    dialog.get();
+    EXPECT_EQ(second, std::nullopt);
+    EXPECT_EQ(portal_call(1)["options"]["current_folder"],
+              dir.file("Llaves \xC3\xB1") + std::string(1, '\0'));
+    EXPECT_EQ(portal_call(2)["options"]["current_name"], "existente.key");
+    EXPECT_EQ(portal_call(2)["options"]["current_folder"], dir.path() + std::string(1, '\0'));
+
+    // 3: a name the window cannot keep is explained, then the dialog comes
+    // back; the portal failing hands over to the page's own dialog, which
+    // stays for the rest of the run.
+    std::optional<std::string> third;
+    dialog = wizard.StartOnWindow([&] {
+        third = wizard.viewer().SaveFileDialog("Llave Privada (*.key)|*.key", ".key", "a.key");
+    });
+    commands = wizard.PollUntilAny(have, have);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "message");
+    EXPECT_NE(commands[0]["text"].get<std::string>().find("signo del euro"), std::string::npos);
+    have = commands[0]["seq"];
+    wizard.Post("/__reqwiz/answer", json{{"id", commands[0]["id"]}, {"result", true}});
+    commands = wizard.PollUntilAny(have, have);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "save");
+    have = commands[0]["seq"];
+    wizard.Post("/__reqwiz/answer", json{{"id", commands[0]["id"]}, {"result", "/tmp/b.key"}});
+    dialog.get();
+    EXPECT_EQ(third, "/tmp/b.key");
+    EXPECT_EQ(bus.PortalCalls().size(), 5u);
+
+    dialog = wizard.StartOnWindow(
+        [&] { wizard.viewer().SaveFileDialog("Llave Privada (*.key)|*.key", ".key", ""); });
+    commands = wizard.PollUntilAny(have, have);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0]["type"], "save");
+    wizard.Post("/__reqwiz/answer", json{{"id", commands[0]["id"]}, {"result", nullptr}});
+    dialog.get();
+    EXPECT_EQ(bus.PortalCalls().size(), 5u);
 }
 
 }  // namespace

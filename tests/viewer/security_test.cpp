@@ -216,6 +216,40 @@ TEST(ViewerSecurity, PostsMustComeFromTheWizardsOwnOrigin) {
     EXPECT_EQ(wizard.events.WaitForLog(accepted).size(), accepted);
 }
 
+// With the first page already asked for, the start address answers with it
+// (one navigation less before the first paint); the session is set all the
+// same, and the page counts its load command as done.
+TEST(ViewerSecurity, TheStartAddressAnswersWithTheFirstPageItself) {
+    struct Case {
+        const char* page;
+        bool inline_page;
+    } cases[] = {{"index.htm", true}, {"sub/index.htm", false}};
+    for (const Case& c : cases) {
+        Wizard wizard;
+        wizard.events.pages[c.page] = {"<html><head><title>Datos</title></head>",
+                                       "<body>Raz\xF3n social</body></html>"};
+        wizard.OnWindow<int>([&] {
+            wizard.viewer().Load(c.page);
+            return 0;
+        });
+        httplib::Client client = wizard.Client();
+        auto first = client.Get(StartPath(wizard).c_str());
+        ASSERT_TRUE(first) << c.page;
+        EXPECT_EQ(first->status, 200);
+        EXPECT_NE(first->get_header_value("Set-Cookie").find("HttpOnly"), std::string::npos);
+        EXPECT_EQ(first->body.find("Raz\xF3n social") != std::string::npos, c.inline_page)
+            << c.page;
+        EXPECT_EQ(first->body.find("\"arrived\":{\"done\":1,\"page\":\"index.htm\"}") !=
+                      std::string::npos,
+                  c.inline_page)
+            << first->body;
+        EXPECT_EQ(first->body.find("location.replace(") != std::string::npos &&
+                      first->body.find("<title></title>") != std::string::npos,
+                  !c.inline_page)
+            << c.page;
+    }
+}
+
 TEST(ViewerSecurity, EveryAnswerCarriesAPolicyThatKeepsScriptsAtHome) {
     Wizard wizard;
     wizard.events.pages["index.htm"] = {"<html><head></head><body></body></html>"};
@@ -234,6 +268,25 @@ TEST(ViewerSecurity, EveryAnswerCarriesAPolicyThatKeepsScriptsAtHome) {
                   "default-src 'self'"})
                 EXPECT_NE(policy.find(directive), std::string::npos) << path << ": " << policy;
         }
+    }
+}
+
+TEST(ViewerSecurity, OnlyTheProfilesImagesMayBeKeptByTheBrowser) {
+    Wizard wizard;
+    wizard.events.pages["index.htm"] = {"<html><head></head><body></body></html>"};
+    wizard.events.images["Images/pixel.gif"] = {'G', 'I', 'F', '8', '9', 'a'};
+    struct Case {
+        const char* path;
+        const char* cache;
+    } cases[] = {{"/Images/pixel.gif", "private, max-age=86400"},
+                 {"/Images/none.gif", "no-store"},  // missing: asked again if named again
+                 {"/index.htm", "no-store"},        // pages carry what the user typed
+                 {"/__reqwiz/dir", "no-store"}};
+    for (const Case& c : cases) {
+        auto result = wizard.Get(c.path);
+        ASSERT_TRUE(result) << c.path;
+        EXPECT_EQ(result->get_header_value_count("Cache-Control"), 1u) << c.path;
+        EXPECT_EQ(result->get_header_value("Cache-Control"), c.cache) << c.path;
     }
 }
 

@@ -46,6 +46,16 @@ function remember(key, value) {
     }
 }
 
+// The start address may answer with the window's first page itself: its
+// load command counts as done, and the page takes its own address.
+if (config.arrived) {
+    remember('done', config.arrived.done);
+    try {
+        history.replaceState(null, '', pageUrl(config.arrived.page));
+    } catch (e) { /* the address stays */
+    }
+}
+
 // Commands: `done` is the last one finished, `have` the highest received.
 var done = Number(recall('done')) || 0;
 var have = done;
