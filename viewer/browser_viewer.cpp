@@ -127,6 +127,44 @@ void BadRequest(httplib::Response& response, const char* why) {
     response.set_content(std::string("Bad request: ") + why + "\n", "text/plain");
 }
 
+// The save dialog's new folder (a server thread: it touches no state of the
+// window, as the listing does not).
+void ServeMakeFolder(const httplib::Request& request, httplib::Response& response) {
+    const std::optional<wire::MakeFolder> asked = wire::DecodeMakeFolder(request.body);
+    if (!asked)
+        return BadRequest(response, "mkdir");
+    std::string made;
+    const MakeFolderResult result = MakeFolder(asked->path, asked->name, made);
+    if (result == MakeFolderResult::Made)
+        return Answer(response, 201, json{{"path", made}});
+    int status = 500;
+    switch (result) {
+        case MakeFolderResult::EmptyName:
+        case MakeFolderResult::InvalidName:
+        case MakeFolderResult::NameTooLong:
+        case MakeFolderResult::NotLatin1:
+            status = 400;
+            break;
+        case MakeFolderResult::Exists:
+            status = 409;
+            break;
+        case MakeFolderResult::ParentMissing:
+            status = 404;
+            break;
+        case MakeFolderResult::Denied:
+        case MakeFolderResult::ReadOnly:
+            status = 403;
+            break;
+        case MakeFolderResult::NoSpace:
+            status = 507;
+            break;
+        case MakeFolderResult::Made:
+        case MakeFolderResult::Failed:
+            break;
+    }
+    Answer(response, status, json{{"error", MakeFolderCode(result)}});
+}
+
 }  // namespace
 
 BrowserViewer::BrowserViewer(platform::MessageLoop& loop, platform::PageViewerEvents& events,
@@ -313,6 +351,7 @@ void BrowserViewer::InstallRoutes() {
     server.Post(prefix + "answer", bind(&BrowserViewer::HandleAnswer));
     server.Post(prefix + "open", bind(&BrowserViewer::HandleOpenFolder));
     server.Get(prefix + "dir", bind(&BrowserViewer::ServeDirectory));
+    server.Post(prefix + "mkdir", ServeMakeFolder);
     // The window's icon, which the shim names as every page's icon.
     server.Get(prefix + "icon.svg", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(kWindowIcon, "image/svg+xml");
@@ -544,8 +583,14 @@ void BrowserViewer::ServeDirectory(const httplib::Request& request, httplib::Res
     switch (listing.result) {
         case DirectoryListing::Listed: {
             json entries = json::array();
-            for (const DirectoryEntry& entry : listing.entries)
-                entries.push_back(json{{"name", entry.name}, {"dir", entry.is_directory}});
+            for (const DirectoryEntry& entry : listing.entries) {
+                json item{{"name", entry.name}, {"dir", entry.is_directory}};
+                if (entry.has_size)
+                    item["size"] = entry.size;
+                if (entry.has_modified)
+                    item["mtime"] = entry.modified;
+                entries.push_back(std::move(item));
+            }
             body["entries"] = std::move(entries);
             json places = json::array();
             for (const Place& place : UserPlaces())

@@ -1,8 +1,12 @@
 #include "viewer/directory_listing.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -25,12 +29,39 @@ std::string FoldCase(const std::string& text) {
     return out;
 }
 
+// "~" and "~/..." with $HOME in place of the "~", when $HOME is absolute.
+std::string ExpandHome(const std::string& path) {
+    if (path.empty() || path[0] != '~' || (path.size() > 1 && path[1] != '/'))
+        return path;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home != '/')
+        return path;
+    return std::string(home) + path.substr(1);
+}
+
+// The entry `name` of `folder`, described by what it is or points to.
+DirectoryEntry Describe(const fs::path& folder, const std::string& name) {
+    DirectoryEntry entry;
+    entry.name = name;
+    struct stat info {};
+    if (::stat((folder / name).c_str(), &info) != 0)
+        return entry;
+    entry.is_directory = S_ISDIR(info.st_mode);
+    if (S_ISREG(info.st_mode)) {
+        entry.has_size = true;
+        entry.size = static_cast<uint64_t>(info.st_size);
+    }
+    entry.has_modified = true;
+    entry.modified = static_cast<int64_t>(info.st_mtim.tv_sec);
+    return entry;
+}
+
 }  // namespace
 
 DirectoryListing ListDirectory(const std::string& path) {
     DirectoryListing listing;
     std::error_code error;
-    fs::path folder = fs::absolute(fs::path(path.empty() ? "/" : path), error);
+    fs::path folder = fs::absolute(fs::path(path.empty() ? "/" : ExpandHome(path)), error);
     if (error)
         return listing;
     folder = folder.lexically_normal();
@@ -61,9 +92,7 @@ DirectoryListing ListDirectory(const std::string& path) {
         const std::string name = it->path().filename().string();
         if (name.empty() || !platform::IsUtf8(name))
             continue;
-        std::error_code kind_error;
-        const bool is_directory = it->is_directory(kind_error);
-        listing.entries.push_back({name, is_directory && !kind_error});
+        listing.entries.push_back(Describe(folder, name));
     }
     std::sort(listing.entries.begin(), listing.entries.end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) {
@@ -74,6 +103,102 @@ DirectoryListing ListDirectory(const std::string& path) {
               });
     listing.result = DirectoryListing::Listed;
     return listing;
+}
+
+const char* MakeFolderCode(MakeFolderResult result) {
+    switch (result) {
+        case MakeFolderResult::Made:
+            return "made";
+        case MakeFolderResult::EmptyName:
+            return "empty";
+        case MakeFolderResult::InvalidName:
+            return "invalid";
+        case MakeFolderResult::NameTooLong:
+            return "toolong";
+        case MakeFolderResult::NotLatin1:
+            return "latin1";
+        case MakeFolderResult::Exists:
+            return "exists";
+        case MakeFolderResult::ParentMissing:
+            return "notfound";
+        case MakeFolderResult::Denied:
+            return "denied";
+        case MakeFolderResult::ReadOnly:
+            return "readonly";
+        case MakeFolderResult::NoSpace:
+            return "nospace";
+        case MakeFolderResult::Failed:
+            break;
+    }
+    return "failed";
+}
+
+MakeFolderResult CheckFolderName(const std::string& name, std::string& trimmed) {
+    const size_t first = name.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        trimmed.clear();
+        return MakeFolderResult::EmptyName;
+    }
+    trimmed = name.substr(first, name.find_last_not_of(" \t") - first + 1);
+    if (trimmed == "." || trimmed == "..")
+        return MakeFolderResult::InvalidName;
+    const std::optional<std::string> latin1 = platform::Utf8ToLatin1Strict(trimmed);
+    // Control characters, C0 and C1 (U+0080..U+009F), and the separator
+    // have no place in a name the user typed; NUL would cut it short.
+    const std::string& characters = latin1 ? *latin1 : trimmed;
+    for (char c : characters) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '/' || byte < 0x20 || byte == 0x7F || (latin1 && byte >= 0x80 && byte < 0xA0))
+            return MakeFolderResult::InvalidName;
+    }
+    if (!latin1)
+        return MakeFolderResult::NotLatin1;
+    // The limit of one name on Linux file systems, in bytes of its UTF-8.
+    if (trimmed.size() > 255)
+        return MakeFolderResult::NameTooLong;
+    return MakeFolderResult::Made;
+}
+
+MakeFolderResult MakeFolder(const std::string& parent, const std::string& name, std::string& made) {
+    made.clear();
+    std::string trimmed;
+    const MakeFolderResult checked = CheckFolderName(name, trimmed);
+    if (checked != MakeFolderResult::Made)
+        return checked;
+    if (parent.empty() || parent[0] != '/' || parent.find('\0') != std::string::npos)
+        return MakeFolderResult::ParentMissing;
+    std::string folder = fs::path(parent).lexically_normal().string();
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return MakeFolderResult::ParentMissing;
+    const std::string path = (folder == "/" ? std::string() : folder) + "/" + trimmed;
+    // mkdir never replaces nor follows an entry that is there, a link to
+    // nowhere included: it fails with EEXIST.
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        made = path;
+        return MakeFolderResult::Made;
+    }
+    switch (errno) {
+        case EEXIST:
+            return MakeFolderResult::Exists;
+        case EACCES:
+        case EPERM:
+            return MakeFolderResult::Denied;
+        case EROFS:
+            return MakeFolderResult::ReadOnly;
+        case ENOSPC:
+        case EDQUOT:
+            return MakeFolderResult::NoSpace;
+        case ENOENT:
+        case ENOTDIR:
+            return MakeFolderResult::ParentMissing;
+        case ENAMETOOLONG:
+            return MakeFolderResult::NameTooLong;
+        default:
+            return MakeFolderResult::Failed;
+    }
 }
 
 std::string DefaultDirectory() {

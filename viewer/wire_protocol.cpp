@@ -302,6 +302,18 @@ std::optional<OpenFolder> DecodeOpenFolder(const std::string& body) {
     return std::nullopt;
 }
 
+std::optional<MakeFolder> DecodeMakeFolder(const std::string& body) {
+    const std::optional<json> message = ParseObject(body);
+    if (!message)
+        return std::nullopt;
+    auto path = message->find("path");
+    auto name = message->find("name");
+    if (path == message->end() || !path->is_string() || name == message->end() ||
+        !name->is_string())
+        return std::nullopt;
+    return MakeFolder{path->get<std::string>(), name->get<std::string>()};
+}
+
 uint64_t DecodeCounter(const std::string& text) {
     uint64_t value = 0;
     for (char c : text) {

@@ -50,6 +50,24 @@
 //                                                  the folder of "request"
 //                                                  or "key" (never a path:
 //                                                  the window knows them)
+//   mkdir   path name                              the save dialog's new
+//                                                  folder `name` in the
+//                                                  folder `path` (answered
+//                                                  below)
+//
+// The save dialog also asks, and is answered in JSON:
+//
+//   GET /__reqwiz/dir?path=P    {path parent entries:[{name dir size mtime}]
+//                               places:[{label path}]}, or {path parent error}
+//                               with 404 ("notfound", "notdir") or 403
+//                               ("denied"). `size` (bytes) is given for
+//                               regular files only, `mtime` (seconds since
+//                               1970 UTC) when known. P "" is the dialog's
+//                               folder; "~" stands for the home folder.
+//   POST mkdir                  201 {path} (the new folder's), or {error}:
+//                               400 "empty" "invalid" "toolong" "latin1",
+//                               409 "exists", 404 "notfound", 403 "denied"
+//                               "readonly", 507 "nospace", 500 "failed".
 //
 // `page` is the page's own random name for itself. Input kinds: 0 move,
 // 1 button down, 2 button up, 3 key down; x and y are page coordinates; key
@@ -149,6 +167,12 @@ struct OpenFolder {
     Which file = Request;
 };
 
+// Both members stay UTF-8: they are names on disk, not the window's text.
+struct MakeFolder {
+    std::string path;
+    std::string name;
+};
+
 std::optional<Hello> DecodeHello(const std::string& body);
 std::optional<Bye> DecodeBye(const std::string& body);
 std::optional<Click> DecodeClick(const std::string& body);
@@ -163,6 +187,9 @@ std::optional<std::vector<platform::InputMessage>> DecodeInput(const std::string
 std::optional<Answer> DecodeAnswer(const std::string& body);
 // `file` must be "request" or "key".
 std::optional<OpenFolder> DecodeOpenFolder(const std::string& body);
+
+// Both members must be text.
+std::optional<MakeFolder> DecodeMakeFolder(const std::string& body);
 
 // A poll's `done` or `have`: decimal digits only, else 0.
 uint64_t DecodeCounter(const std::string& text);

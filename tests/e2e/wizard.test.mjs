@@ -5,6 +5,7 @@
 // Exits with 77 (CTest's "skipped") when the browser or playwright-core is
 // missing; `make test` installs both.
 import assert from 'node:assert/strict';
+import {spawnSync} from 'node:child_process';
 import {once} from 'node:events';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -40,6 +41,12 @@ before(async () => {
     fs.writeFileSync(path.join(files, 'existente.req'), 'old');
     fs.writeFileSync(path.join(files, 'anterior.key'), 'old');
     fs.mkdirSync(path.join(files, 'respaldo'));
+    // A large file (sparse: no disk used) and known times for the columns.
+    fs.writeFileSync(path.join(files, 'grande.key'), '');
+    fs.truncateSync(path.join(files, 'grande.key'), 2.5 * 1024 * 1024);
+    const when = new Date(2024, 2, 5, 9, 7);  // local time, as the page shows it
+    for (const name of ['anterior.key', 'grande.key', 'respaldo'])
+        fs.utimesSync(path.join(files, name), when, when);
     // The user's XDG folders: a desktop, and documents named but missing.
     fs.mkdirSync(path.join(home, 'Escritorio'));
     fs.mkdirSync(path.join(home, '.config'));
@@ -61,8 +68,21 @@ async function shot(name) {
 }
 
 const messageBox = () => harness.messageBox(page);
+
+// Waits for the save dialog to show `folder`: named in its "Guardar en:"
+// field, its listing in.
+async function waitForFolder(folder) {
+    await page.waitForFunction(
+        (d) => document.querySelector('.reqwiz-path').value === d &&
+            !document.querySelector('.reqwiz-list').hasAttribute('aria-busy'),
+        folder);
+}
 const acceptMessage = () => harness.acceptMessage(page);
 const setValue = (name, value) => harness.setValue(page, name, value);
+
+async function selectedName() {
+    return page.locator('.reqwiz-save .reqwiz-selected .reqwiz-item-name').textContent();
+}
 
 async function focusedName() {
     return page.evaluate(() => document.activeElement && document.activeElement.name);
@@ -264,10 +284,24 @@ test('Seleccionar fills the field from the save dialog, with the default extensi
     await dialog.waitFor();
     // It browses the home folder: folders first; files only of the filter's type.
     await dialog.locator('.reqwiz-folder', {hasText: 'llaves'}).dblclick();
-    await dialog.locator('.reqwiz-path', {hasText: files}).waitFor();
+    await waitForFolder(files);
     assert.deepEqual(
-        await dialog.locator('.reqwiz-item').allTextContents(),
-        ['respaldo', 'anterior.key']);  // existente.req is not a .key
+        await dialog.locator('.reqwiz-item-name').allTextContents(),
+        ['respaldo', 'anterior.key', 'grande.key']);  // existente.req is not a .key
+    // The columns: a folder has no size; sizes in Spanish; local times.
+    assert.deepEqual(await dialog.locator('.reqwiz-columns span').allTextContents(),
+                     ['Nombre', 'Tama\u00f1o', 'Fecha de modificaci\u00f3n']);
+    assert.deepEqual(await dialog.locator('.reqwiz-item-size').allTextContents(),
+                     ['', '3 bytes', '2,5 MB']);
+    assert.deepEqual(await dialog.locator('.reqwiz-item-date').allTextContents(),
+                     ['05/03/2024 09:07', '05/03/2024 09:07', '05/03/2024 09:07']);
+    // Assistive technology hears each row whole, with what the eye gets
+    // from the icon and the headings.
+    const options = page.getByRole('listbox', {name: 'Carpetas y archivos'}).getByRole('option');
+    assert.equal(await options.count(), 3);
+    for (const name of [/^respaldo\s*,\s*carpeta\s*,\s*modificado el 05\/03\/2024 09:07$/,
+                        /^grande\.key\s*,\s*2,5 MB\s*,\s*modificado el 05\/03\/2024 09:07$/])
+        assert.equal(await page.getByRole('option', {name}).count(), 1, String(name));
     assert.equal(
         await dialog.locator('.reqwiz-type').locator('option').first().textContent(),
         'Llave Privada (*.key)');
@@ -322,11 +356,9 @@ test('the save dialog and its question by keyboard alone: roles, focus kept and 
     assert.deepEqual(await dialog.locator('.reqwiz-place').allTextContents(),
                      ['Carpeta personal', 'Escritorio']);
     await dialog.locator('.reqwiz-place', {hasText: 'Escritorio'}).click();
-    await page.waitForFunction((d) => document.querySelector('.reqwiz-path').textContent === d,
-                               path.join(home, 'Escritorio'));
+    await waitForFolder(path.join(home, 'Escritorio'));
     await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).click();
-    await page.waitForFunction((d) => document.querySelector('.reqwiz-path').textContent === d,
-                               home);
+    await waitForFolder(home);
     await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).focus();
     // Tab goes round the dialog's controls and never leaves it; each shows
     // its focus ring.
@@ -344,25 +376,23 @@ test('the save dialog and its question by keyboard alone: roles, focus kept and 
     // name field.
     await dialog.locator('.reqwiz-list').focus();
     await page.keyboard.press('Backspace');  // from home up to its parent
-    await page.waitForFunction(
-        (h) => document.querySelector('.reqwiz-path').textContent === h, path.dirname(home));
+    await waitForFolder(path.dirname(home));
     await dialog.locator('.reqwiz-place', {hasText: 'Carpeta personal'}).click();
-    await page.waitForFunction(
-        (h) => document.querySelector('.reqwiz-path').textContent === h, home);
+    await waitForFolder(home);
     await dialog.locator('.reqwiz-list').focus();
     await page.keyboard.type('ll');
-    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'llaves');
+    assert.equal(await selectedName(), 'llaves');
     await shot('08-save-dialog-keyboard');
     await page.keyboard.press('Enter');
-    await dialog.locator('.reqwiz-path', {hasText: files}).waitFor();
+    await waitForFolder(files);
     assert.equal(await page.evaluate(() => document.activeElement.className), 'reqwiz-list');
     await page.keyboard.press('End');
-    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'existente.req');
+    assert.equal(await selectedName(), 'existente.req');
     assert.equal(await dialog.locator('.reqwiz-name').inputValue(), 'existente.req');
     await page.keyboard.press('Home');
-    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'respaldo');
+    assert.equal(await selectedName(), 'respaldo');
     await page.keyboard.press('ArrowDown');
-    assert.equal(await dialog.locator('.reqwiz-selected').textContent(), 'existente.req');
+    assert.equal(await selectedName(), 'existente.req');
     // Enter on a file that exists: the question, an alert dialog over it.
     await page.keyboard.press('Enter');
     const question = page.locator('.reqwiz-message');
@@ -382,6 +412,209 @@ test('the save dialog and its question by keyboard alone: roles, focus kept and 
     await page.keyboard.press('Escape');
     await dialog.waitFor({state: 'detached'});
     assert.equal(await focusedName(), 'BTN_REQ');
+});
+
+test('a folder typed into "Guardar en:" and a new folder, by keyboard alone', async () => {
+    const before = await page.locator('[name="KEY"]').inputValue();
+    // The dialog's first listing is held back until the typed folder is
+    // shown: arriving late, it must not take the dialog back.
+    let release;
+    const held = new Promise((resolve) => { release = resolve; });
+    let first = true;
+    const hold = async (route) => {
+        if (first) {
+            first = false;
+            await held;
+        }
+        await route.continue();
+    };
+    await page.route('**/__reqwiz/dir?*', hold);
+    await page.locator('[name="BTN_KEY"]').focus();
+    await page.keyboard.press('Enter');
+    const dialog = page.locator('.reqwiz-save');
+    await dialog.waitFor();
+    const where = dialog.locator('.reqwiz-path');
+    const problem = dialog.locator('.reqwiz-save-body > .reqwiz-problem');
+    // The field is labelled and takes a path: Enter goes there and on to the list.
+    assert.equal(await page.getByRole('textbox', {name: 'Guardar en:'}).count(), 1);
+    const respaldo = path.join(files, 'respaldo');
+    await where.fill(respaldo);
+    await where.press('Enter');
+    // Shown once the list has the focus (the first listing still awaited).
+    await page.waitForFunction(() => document.activeElement.className === 'reqwiz-list');
+    assert.equal(await where.inputValue(), respaldo);
+    // The list stays busy until the late listing has been handled; it
+    // changes neither the folder shown nor what is being typed.
+    await where.fill('otra');
+    assert.equal(await dialog.locator('.reqwiz-list').getAttribute('aria-busy'), 'true');
+    release();
+    await page.waitForFunction(
+        () => !document.querySelector('.reqwiz-list').hasAttribute('aria-busy'));
+    await page.unroute('**/__reqwiz/dir?*', hold);
+    assert.equal(await where.inputValue(), 'otra');
+    await where.press('Escape');
+    assert.equal(await where.inputValue(), respaldo);
+    assert.deepEqual(await dialog.locator('.reqwiz-item-name').allTextContents(), []);
+    await where.fill(files);
+    await where.press('Enter');
+    await waitForFolder(files);
+    // A name from the folder shown, and back up with "..".
+    await where.fill('respaldo');
+    await where.press('Enter');
+    await waitForFolder(path.join(files, 'respaldo'));
+    await where.fill('..');
+    await where.press('Enter');
+    await waitForFolder(files);
+    // What is not a folder stays typed, with the reason; Escape gives back
+    // the folder shown, and the dialog stays open.
+    const cases = [
+        {typed: path.join(files, 'nada'), says: `La carpeta ${path.join(files, 'nada')} no existe.`},
+        {typed: 'existente.req', says: `${path.join(files, 'existente.req')} no es una carpeta.`},
+    ];
+    for (const c of cases) {
+        await where.fill(c.typed);
+        await where.press('Enter');
+        await page.waitForFunction(
+            (t) => document.querySelector('.reqwiz-save-body > .reqwiz-problem').textContent === t,
+            c.says);
+        assert.equal(await where.inputValue(), c.typed);
+        assert.ok((await harness.focusState(page, '.reqwiz-path')).inside);
+    }
+    await page.keyboard.press('Escape');
+    assert.equal(await where.inputValue(), files);
+    assert.equal(await problem.textContent(), '');
+    assert.equal(await dialog.count(), 1);
+    // Tab from the field: the up button, then "Nueva carpeta".
+    await where.focus();
+    await page.keyboard.press('Tab');
+    await page.keyboard.press('Tab');
+    assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Nueva carpeta');
+    await page.keyboard.press('Enter');
+    const prompt = page.locator('.reqwiz-prompt');
+    await prompt.waitFor();
+    assert.equal(await page.getByRole('dialog', {name: 'Nueva carpeta'}).count(), 1);
+    assert.equal(await prompt.getAttribute('aria-modal'), 'true');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'reqwiz-folder-name');
+    // Refused names keep the prompt open, with the reason under the field.
+    const refused = [
+        {name: 'respaldo', says: 'Ya existe una carpeta o un archivo con ese nombre.'},
+        {name: 'existente.req', says: 'Ya existe una carpeta o un archivo con ese nombre.'},
+        {name: 'a/b', says: /^Ese nombre no sirve para una carpeta/},
+        {name: '..', says: /^Ese nombre no sirve para una carpeta/},
+        {name: '   ', says: 'Escriba el nombre de la carpeta.'},
+        {name: 'Precio \u20ac', says: /^El nombre tiene un car\u00e1cter que no est\u00e1 permitido/},
+        {name: 'x'.repeat(256), says: 'El nombre es demasiado largo para una carpeta.'},
+    ];
+    for (const c of refused) {
+        await page.keyboard.press('Control+A');
+        await page.keyboard.type(c.name);
+        await page.keyboard.press('Enter');
+        const line = prompt.locator('.reqwiz-problem');
+        await page.waitForFunction(
+            (n) => document.querySelector('.reqwiz-prompt .reqwiz-problem').textContent !== '' &&
+                document.activeElement.id === 'reqwiz-folder-name' &&
+                document.activeElement.selectionStart === 0 &&
+                document.activeElement.selectionEnd === document.activeElement.value.length &&
+                document.activeElement.value === n,
+            c.name);
+        const text = await line.textContent();
+        if (c.says instanceof RegExp)
+            assert.match(text, c.says, c.name);
+        else
+            assert.equal(text, c.says, c.name);
+        await prompt.locator('.reqwiz-problem').evaluate((el) => { el.textContent = ''; });
+    }
+    await page.keyboard.press('Control+A');
+    await page.keyboard.type('respaldo');
+    await page.keyboard.press('Enter');
+    await prompt.locator('.reqwiz-problem', {hasText: 'Ya existe'}).waitFor();
+    assert.deepEqual(await harness.accessibilityViolations(page, '.reqwiz-prompt'), []);
+    await shot('10-new-folder-refused');
+    // Tab stays inside the prompt, each control with its focus ring.
+    for (let i = 0; i < 4; i++) {
+        await page.keyboard.press('Tab');
+        const focus = await harness.focusState(page, '.reqwiz-prompt');
+        assert.ok(focus.inside, `Tab ${i + 1} left the prompt`);
+        assert.notEqual(focus.outline.split(' ')[0], 'none', `${focus.name}: ${focus.outline}`);
+    }
+    // Escape closes the prompt alone; the focus is back on its button.
+    await page.keyboard.press('Escape');
+    await prompt.waitFor({state: 'detached'});
+    assert.equal(await dialog.count(), 1);
+    assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Nueva carpeta');
+    // A good name: the folder is made (trimmed), entered, and the file's name is next.
+    await page.keyboard.press('Enter');
+    await prompt.waitFor();
+    await page.keyboard.type('  A\u00f1o 2024 ');
+    await page.keyboard.press('Enter');
+    await prompt.waitFor({state: 'detached'});
+    const made = path.join(files, 'A\u00f1o 2024');
+    await waitForFolder(made);
+    assert.ok(fs.statSync(made).isDirectory());
+    assert.deepEqual(fs.readdirSync(made), []);
+    assert.equal(await page.evaluate(() => document.activeElement.className), 'reqwiz-name');
+    assert.equal(await dialog.locator('.reqwiz-item').count(), 0);
+    assert.equal(await problem.textContent(), '');
+    assert.deepEqual(await harness.accessibilityViolations(page, '.reqwiz-layer'), []);
+    await shot('11-new-folder-entered');
+    // Up again: the new folder is listed among the others.
+    await dialog.locator('.reqwiz-list').focus();
+    await page.keyboard.press('Backspace');
+    await waitForFolder(files);
+    assert.deepEqual(await dialog.locator('.reqwiz-folder .reqwiz-item-name').allTextContents(),
+                     ['A\u00f1o 2024', 'respaldo']);
+    await page.keyboard.press('Escape');
+    await dialog.waitFor({state: 'detached'});
+    assert.equal(await page.locator('[name="KEY"]').inputValue(), before);
+});
+
+test('a new folder on a read-only disk is refused with the reason', async (t) => {
+    const disk = path.join(files, 'solo-lectura');
+    fs.mkdirSync(disk);
+    const mounted = spawnSync('mount', ['-t', 'tmpfs', '-o', 'ro,size=64k', 'tmpfs', disk]);
+    if (mounted.status !== 0) {
+        fs.rmdirSync(disk);
+        t.skip(`cannot mount a read-only disk here: ${String(mounted.stderr).trim()}`);
+        return;
+    }
+    try {
+        // The first listing arrives once the user is in the field: it must
+        // not change the field under the user's typing.
+        let release;
+        const held = new Promise((resolve) => { release = resolve; });
+        const hold = async (route) => {
+            await held;
+            await route.continue();
+        };
+        await page.route('**/__reqwiz/dir?*', hold, {times: 1});
+        await page.locator('[name="BTN_KEY"]').click();
+        const dialog = page.locator('.reqwiz-save');
+        await dialog.waitFor();
+        const where = dialog.locator('.reqwiz-path');
+        await where.focus();
+        release();
+        await page.waitForFunction(
+            () => !document.querySelector('.reqwiz-list').hasAttribute('aria-busy'));
+        await page.keyboard.type(disk);
+        await page.keyboard.press('Enter');
+        await waitForFolder(disk);
+        await dialog.locator('.reqwiz-new-folder').click();
+        const prompt = page.locator('.reqwiz-prompt');
+        await prompt.waitFor();
+        await prompt.locator('.reqwiz-folder-name').fill('Nueva');
+        await prompt.locator('button', {hasText: 'Crear'}).click();
+        await prompt.locator('.reqwiz-problem', {hasText: 'No se puede'}).waitFor();
+        assert.equal(await prompt.locator('.reqwiz-problem').textContent(),
+                     `No se puede crear la carpeta ${path.join(disk, 'Nueva')}: el disco es de solo lectura.`);
+        await shot('12-new-folder-read-only');
+        await prompt.locator('button', {hasText: 'Cancelar'}).click();
+        await prompt.waitFor({state: 'detached'});
+        await page.keyboard.press('Escape');
+        await dialog.waitFor({state: 'detached'});
+    } finally {
+        spawnSync('umount', [disk]);
+        fs.rmdirSync(disk);
+    }
 });
 
 test('a valid key page reaches the hand-over to generation', async () => {

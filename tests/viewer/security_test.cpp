@@ -1,14 +1,17 @@
 // The local server lets only the wizard's own window in: loopback only, the
 // one-time token and its session cookie, Host and Origin checks, no caching,
-// and a save dialog that sees names, never contents.
+// and a save dialog that sees names, never contents, and makes nothing but
+// an empty folder.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -81,7 +84,8 @@ TEST(ViewerSecurity, EveryRequestWithoutTheSessionIsForbidden) {
                  {"GET", "/__reqwiz/dir?path=/"},
                  {"POST", "/__reqwiz/click"},
                  {"POST", "/__reqwiz/submit"},
-                 {"POST", "/__reqwiz/answer"}};
+                 {"POST", "/__reqwiz/answer"},
+                 {"POST", "/__reqwiz/mkdir"}};
     for (const Case& c : cases) {
         auto result = std::string(c.method) == "GET"
                           ? client.Get(c.path, own_origin)
@@ -327,8 +331,16 @@ TEST(ViewerSecurity, DirectoryBrowsingShowsNamesNeverContents) {
     EXPECT_EQ(result->body.find("SECRET42"), std::string::npos);
     const json body = json::parse(result->body);
     EXPECT_EQ(body["path"], dir.path());
-    EXPECT_EQ(body["entries"], json::parse(R"([{"name":"Documentos","dir":true},
-                                              {"name":"old.key","dir":false}])"));
+    // Names, kinds, the file's size and both times, as a file manager shows.
+    json entries = body["entries"];
+    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_TRUE(entries[0]["mtime"].is_number_integer());
+    ASSERT_TRUE(entries[1]["mtime"].is_number_integer());
+    EXPECT_GT(entries[0]["mtime"].get<int64_t>(), 1600000000);
+    for (json& entry : entries)
+        entry.erase("mtime");
+    EXPECT_EQ(entries, json::parse(R"([{"name":"Documentos","dir":true},
+                                       {"name":"old.key","dir":false,"size":8}])"));
 
     // A file is not a folder to list, and a missing folder says so.
     auto file = wizard.Get("/__reqwiz/dir?path=" +
@@ -340,6 +352,46 @@ TEST(ViewerSecurity, DirectoryBrowsingShowsNamesNeverContents) {
         wizard.Get("/__reqwiz/dir?path=" + httplib::detail::encode_query_param(dir.file("nada")));
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
+}
+
+TEST(ViewerSecurity, TheSaveDialogMakesAnEmptyFolderAndNothingElse) {
+    Wizard wizard;
+    testing_support::TempDir dir;
+    testing_support::write_file(dir.file("old.key"), std::vector<uint8_t>{'o', 'l', 'd'});
+    const struct {
+        json body;
+        int status;
+        const char* error;  // "" when made
+    } cases[] = {
+        {json{{"path", dir.path()}, {"name", " Informes "}}, 201, ""},
+        {json{{"path", dir.path()}, {"name", "Informes"}}, 409, "exists"},
+        {json{{"path", dir.path()}, {"name", "old.key"}}, 409, "exists"},
+        {json{{"path", dir.path()}, {"name", "../fuera"}}, 400, "invalid"},
+        {json{{"path", dir.path()}, {"name", ".."}}, 400, "invalid"},
+        {json{{"path", dir.path()}, {"name", "  "}}, 400, "empty"},
+        {json{{"path", dir.path()}, {"name", "\xE2\x82\xAC"}}, 400, "latin1"},
+        {json{{"path", dir.path()}, {"name", std::string(256, 'a')}}, 400, "toolong"},
+        {json{{"path", dir.file("nada")}, {"name", "x"}}, 404, "notfound"},
+        {json{{"path", dir.file("old.key")}, {"name", "x"}}, 404, "notfound"},
+    };
+    for (const auto& c : cases) {
+        auto result = wizard.Post("/__reqwiz/mkdir", c.body);
+        ASSERT_TRUE(result) << c.body;
+        EXPECT_EQ(result->status, c.status) << c.body;
+        const json answer = json::parse(result->body, nullptr, false);
+        const json expected =
+            *c.error ? json{{"error", c.error}} : json{{"path", dir.file("Informes")}};
+        EXPECT_EQ(answer, expected) << c.body;
+    }
+    auto bad = wizard.Post("/__reqwiz/mkdir", json{{"path", dir.path()}});
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->status, 400);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Informes", "old.key"}));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("Informes")));
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ TEST(WireProtocol, BodiesThatAreNotTheirObjectAreRefused) {
         EXPECT_FALSE(viewer::wire::DecodeLink(body)) << body;
         EXPECT_FALSE(viewer::wire::DecodeInput(body)) << body;
         EXPECT_FALSE(viewer::wire::DecodeAnswer(body)) << body;
+        EXPECT_FALSE(viewer::wire::DecodeMakeFolder(body)) << body;
     }
     // Sixteen levels are the limit; a bracket inside a string does not count.
     EXPECT_TRUE(viewer::wire::DecodeInput(Nested(15)));
@@ -127,6 +128,36 @@ TEST(WireProtocol, AnAnswerNeedsAnUnsignedIdAndKeepsItsResult) {
     EXPECT_TRUE(viewer::wire::DecodeAnswer("{\"id\":4}")->result.is_null());
     for (const char* body : {"{\"id\":-1}", "{\"id\":1.5}", "{\"id\":\"1\"}", "{\"result\":1}"})
         EXPECT_FALSE(viewer::wire::DecodeAnswer(body)) << body;
+}
+
+TEST(WireProtocol, ANewFolderNeedsTwoTextsAndKeepsThemInUtf8) {
+    const struct {
+        const char* body;
+        bool decoded;
+        std::string path;
+        std::string name;
+    } cases[] = {
+        {R"({"path":"/home/ana","name":"Informes"})", true, "/home/ana", "Informes"},
+        // Names on disk are UTF-8 and arrive so; the folder check refuses
+        // what ISO-8859-1 cannot hold, not the decoder.
+        {R"({"path":"/home/\u00f1","name":"A\u00f1o \u20ac"})", true, "/home/\xC3\xB1",
+         "A\xC3\xB1o \xE2\x82\xAC"},
+        {R"({"path":"/","name":"a\u0000b","extra":1})", true, "/", std::string("a\0b", 3)},
+        {R"({"path":"/","name":""})", true, "/", ""},
+        {R"({"path":"/home/ana"})", false, "", ""},
+        {R"({"name":"Informes"})", false, "", ""},
+        {R"({"path":"/","name":7})", false, "", ""},
+        {R"({"path":null,"name":"x"})", false, "", ""},
+        {R"({"path":["/"],"name":"x"})", false, "", ""},
+    };
+    for (const auto& c : cases) {
+        const auto decoded = viewer::wire::DecodeMakeFolder(c.body);
+        ASSERT_EQ(decoded.has_value(), c.decoded) << c.body;
+        if (!decoded)
+            continue;
+        EXPECT_EQ(decoded->path, c.path) << c.body;
+        EXPECT_EQ(decoded->name, c.name) << c.body;
+    }
 }
 
 TEST(WireProtocol, PollCountersAreDecimalDigitsOnly) {

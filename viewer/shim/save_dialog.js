@@ -1,5 +1,6 @@
-// The save dialog: browse folders through the program, type a name, the
-// filter and default extension as given, ask before overwriting.
+// The save dialog: browse folders through the program (by the list, the
+// places or a typed folder), make a new folder, type a name, the filter and
+// default extension as given, ask before overwriting.
 
 function parseFilter(filter) {
     var parts = String(filter || '').split('|');
@@ -42,6 +43,159 @@ function listFolder(path) {
         .catch(function() { return {ok: false, error: 'offline'}; });
 }
 
+// Asks the program for the new folder `name` in `parent`: {path} when made,
+// else {error} with one of the program's codes.
+function makeFolder(parent, name) {
+    return fetch(BASE + 'mkdir', {
+               method: 'POST',
+               credentials: 'same-origin',
+               cache: 'no-store',
+               headers: {'Content-Type': 'application/json'},
+               body: JSON.stringify({path: parent, name: name})
+           })
+        .then(function(r) {
+            return r.json().catch(function() { return {error: 'failed'}; });
+        })
+        .catch(function() { return {error: 'offline'}; });
+}
+
+// What the user reads when a folder could not be made; `full` is the
+// folder's path as asked.
+function folderProblem(code, full, parent) {
+    var cannot = 'No se puede crear la carpeta ' + full;
+    switch (code) {
+    case 'empty':
+        return 'Escriba el nombre de la carpeta.';
+    case 'invalid':
+        return 'Ese nombre no sirve para una carpeta: no puede ser \u00ab.\u00bb ni ' +
+            '\u00ab..\u00bb, ni contener \u00ab/\u00bb ni caracteres de control.';
+    case 'toolong':
+        return 'El nombre es demasiado largo para una carpeta.';
+    case 'latin1':
+        return 'El nombre tiene un car\u00e1cter que no est\u00e1 permitido (como el signo ' +
+            'del euro): use solo letras, n\u00fameros y signos del alfabeto latino.';
+    case 'exists':
+        return 'Ya existe una carpeta o un archivo con ese nombre.';
+    case 'denied':
+        return cannot + ': permiso denegado.';
+    case 'readonly':
+        return cannot + ': el disco es de solo lectura.';
+    case 'notfound':
+        return cannot + ': la carpeta ' + parent + ' ya no existe.';
+    case 'nospace':
+        return cannot + ': no queda espacio en el disco.';
+    case 'offline':
+        return cannot + ': el programa no responde.';
+    default:
+        return cannot + '.';
+    }
+}
+
+// Why a folder could not be listed.
+function listProblem(code, path) {
+    switch (code) {
+    case 'notfound':
+        return 'La carpeta ' + path + ' no existe.';
+    case 'notdir':
+        return path + ' no es una carpeta.';
+    case 'denied':
+        return 'No se puede abrir la carpeta ' + path + ': permiso denegado.';
+    default:
+        return 'No se puede abrir la carpeta ' + path + '.';
+    }
+}
+
+// A file's size as a file manager writes it in Spanish: "3 bytes",
+// "1 KB", "2,5 MB" (units of 1024, one decimal below ten).
+function formatSize(bytes) {
+    if (typeof bytes !== 'number' || !(bytes >= 0))
+        return '';
+    if (bytes < 1024)
+        return bytes === 1 ? '1 byte' : bytes + ' bytes';
+    var units = ['KB', 'MB', 'GB', 'TB', 'PB'];
+    var value = bytes / 1024;
+    var unit = 0;
+    for (;;) {
+        var shown = value < 10 ? Math.round(value * 10) / 10 : Math.round(value);
+        if (shown < 1024 || unit === units.length - 1)
+            return String(shown).replace('.', ',') + ' ' + units[unit];
+        value /= 1024;
+        unit++;
+    }
+}
+
+// A modification time (seconds since 1970) as dd/mm/aaaa hh:mm, local time.
+function formatDate(seconds) {
+    if (typeof seconds !== 'number')
+        return '';
+    var date = new Date(seconds * 1000);
+    if (isNaN(date.getTime()))
+        return '';
+    function two(n) { return (n < 10 ? '0' : '') + n; }
+    return two(date.getDate()) + '/' + two(date.getMonth() + 1) + '/' + date.getFullYear() + ' ' +
+        two(date.getHours()) + ':' + two(date.getMinutes());
+}
+
+// The small dialog that names a new folder in `parent` and makes it:
+// answers the new folder's path, or null when cancelled. A refused name
+// keeps it open with the reason under the field.
+function askFolderName(parent) {
+    var content = element('div', 'reqwiz-prompt-body');
+    var row = element('div', 'reqwiz-row');
+    var label = element('label', 'reqwiz-label', 'Nombre:');
+    row.appendChild(label);
+    var input = element('input', 'reqwiz-name reqwiz-folder-name');
+    input.id = 'reqwiz-folder-name';
+    label.htmlFor = input.id;
+    input.type = 'text';
+    input.setAttribute('autocomplete', 'off');
+    input.spellcheck = false;
+    row.appendChild(input);
+    content.appendChild(row);
+    var problem = element('div', 'reqwiz-problem');
+    problem.id = 'reqwiz-folder-problem';
+    problem.setAttribute('role', 'alert');
+    input.setAttribute('aria-describedby', problem.id);
+    content.appendChild(problem);
+
+    var box = null;
+    var busy = false;
+    function refuse(text) {
+        problem.textContent = text;
+        input.focus();
+        input.select();
+        return undefined;
+    }
+    function create() {
+        if (busy)
+            return undefined;
+        var name = input.value.trim();
+        if (!name)
+            return refuse(folderProblem('empty'));
+        busy = true;
+        return makeFolder(parent, name).then(function(answer) {
+            busy = false;
+            if (answer && typeof answer.path === 'string')
+                return answer.path;
+            return refuse(folderProblem(answer && answer.error, joinPath(parent, name), parent));
+        });
+    }
+    input.addEventListener('keydown', function(e) {
+        if (e.key === 'Enter') {
+            e.preventDefault();
+            if (box)
+                box.defaultButton.click();
+        }
+    });
+    content.addEventListener('reqwiz-open', function(e) {
+        box = e.detail;
+        input.focus();
+    });
+    return openBox(
+        'Nueva carpeta', content, [{label: 'Crear', check: create}, {label: 'Cancelar', value: null}],
+        null, 'reqwiz-prompt');
+}
+
 function saveDialog(command) {
     var filters = parseFilter(command.filter);
     var extension = command.extension || '';
@@ -50,14 +204,25 @@ function saveDialog(command) {
 
     var content = element('div', 'reqwiz-save-body');
     var top = element('div', 'reqwiz-row');
-    top.appendChild(element('label', 'reqwiz-label', 'Guardar en:'));
-    var where = element('div', 'reqwiz-path');
+    var whereLabel = element('label', 'reqwiz-label', 'Guardar en:');
+    top.appendChild(whereLabel);
+    // The folder shown, which the user may also type: Enter goes there.
+    var where = element('input', 'reqwiz-path');
+    where.id = 'reqwiz-save-path';
+    whereLabel.htmlFor = where.id;
+    where.type = 'text';
+    where.setAttribute('autocomplete', 'off');
+    where.spellcheck = false;
     top.appendChild(where);
     var up = element('button', 'reqwiz-button reqwiz-up', '\u2191');
     up.type = 'button';
     up.title = 'Subir un nivel';
     up.setAttribute('aria-label', 'Subir un nivel');
     top.appendChild(up);
+    var newFolder = element('button', 'reqwiz-button reqwiz-new-folder', 'Nueva carpeta');
+    newFolder.type = 'button';
+    newFolder.title = 'Crear una carpeta en la carpeta mostrada';
+    top.appendChild(newFolder);
     content.appendChild(top);
 
     // The user's places: one button each, filled in by the first listing.
@@ -77,13 +242,24 @@ function saveDialog(command) {
         });
     }
 
+    // The list under its column headings. The headings are for the eye:
+    // each item names its own size and date to assistive technology.
+    var files = element('div', 'reqwiz-files');
+    var headings = element('div', 'reqwiz-columns');
+    headings.setAttribute('aria-hidden', 'true');
+    headings.appendChild(element('span', 'reqwiz-col-name', 'Nombre'));
+    headings.appendChild(element('span', 'reqwiz-col-size', 'Tama\u00f1o'));
+    headings.appendChild(element('span', 'reqwiz-col-date', 'Fecha de modificaci\u00f3n'));
+    files.appendChild(headings);
     var list = element('div', 'reqwiz-list');
     list.setAttribute('role', 'listbox');
     list.setAttribute('aria-label', 'Carpetas y archivos');
     list.tabIndex = 0;
-    content.appendChild(list);
+    files.appendChild(list);
+    content.appendChild(files);
 
     var problem = element('div', 'reqwiz-problem');
+    problem.setAttribute('aria-live', 'polite');
     content.appendChild(problem);
 
     var nameRow = element('div', 'reqwiz-row');
@@ -207,8 +383,16 @@ function saveDialog(command) {
                 return;
             if (!entry.dir && !matches(entry.name, patterns))
                 return;
-            var item = element(
-                'div', 'reqwiz-item ' + (entry.dir ? 'reqwiz-folder' : 'reqwiz-file'), entry.name);
+            var item = element('div', 'reqwiz-item ' + (entry.dir ? 'reqwiz-folder' : 'reqwiz-file'));
+            var size = entry.dir ? '' : formatSize(entry.size);
+            var date = formatDate(entry.mtime);
+            // The item is named by what it shows, read as one sentence: the
+            // words between the columns are for assistive technology alone.
+            item.appendChild(element('span', 'reqwiz-item-name', entry.name));
+            item.appendChild(element('span', 'reqwiz-unseen', entry.dir ? ', carpeta' : ', '));
+            item.appendChild(element('span', 'reqwiz-item-size', size));
+            item.appendChild(element('span', 'reqwiz-unseen', date ? ', modificado el ' : ''));
+            item.appendChild(element('span', 'reqwiz-item-date', date));
             item.setAttribute('role', 'option');
             item.setAttribute('aria-selected', 'false');
             item.id = 'reqwiz-item-' + shownItems.length;
@@ -227,25 +411,96 @@ function saveDialog(command) {
         });
     }
 
+    // A listing that arrives while the user types in the field, or is about
+    // to (it has the focus), leaves it alone; leaving the field, or Enter,
+    // shows the folder again.
+    var edited = false;
+    where.addEventListener('input', function() { edited = true; });
+    function showFolder(force) {
+        if (!force && (edited || document.activeElement === where))
+            return;
+        edited = false;
+        where.value = current;
+        where.title = current;
+        // The folder's end matters most: the field shows it.
+        where.scrollLeft = where.scrollWidth;
+    }
+
+    // Goes to the folder `path`: true when shown, false (with the reason in
+    // the problem line) when it cannot be, null when a later browse has
+    // overtaken it. Answers may arrive out of order; only the last asked
+    // is shown.
+    // The list is busy while any listing is awaited.
+    var browsing = 0;
+    var awaited = 0;
     function browse(path) {
+        var serial = ++browsing;
+        awaited++;
+        list.setAttribute('aria-busy', 'true');
         return listFolder(path).then(function(body) {
+            if (--awaited === 0)
+                list.removeAttribute('aria-busy');
+            if (serial !== browsing)
+                return null;
             if (!body.ok) {
-                problem.textContent = 'No se puede abrir la carpeta ' + (body.path || path) + '.';
+                problem.textContent = listProblem(body.error, body.path || path);
                 return false;
             }
             problem.textContent = '';
             showPlaces(body.places);
             current = body.path;
             entries = body.entries || [];
-            // The folder's end matters most: the box cuts the path at its start.
-            where.textContent = '';
-            where.appendChild(element('span', 'reqwiz-path-text', current));
-            where.title = current;
+            showFolder();
             render();
             list.scrollTop = 0;
             return true;
         });
     }
+
+    // The folder typed into "Guardar en:": absolute, from the home folder
+    // ("~"), or from the folder shown.
+    function browseTyped() {
+        var typed = where.value.trim();
+        edited = false;
+        if (!typed) {
+            showFolder();
+            return;
+        }
+        var target = typed.charAt(0) === '/' || typed === '~' || typed.indexOf('~/') === 0 ?
+            typed :
+            joinPath(current, typed);
+        browse(target).then(function(ok) {
+            if (ok) {
+                showFolder(true);
+                list.focus();
+            } else if (ok === false) {
+                edited = where.value !== current;
+                where.focus();
+                where.select();
+            }
+        });
+    }
+    where.addEventListener('keydown', function(e) {
+        if (e.key === 'Enter') {
+            e.preventDefault();
+            e.stopPropagation();
+            browseTyped();
+        } else if (e.key === 'Escape' && where.value !== current) {
+            // The first Escape gives back the folder shown; the next closes.
+            e.preventDefault();
+            e.stopPropagation();
+            problem.textContent = '';
+            showFolder(true);
+        }
+    });
+    // A folder typed but not gone to is given up when the field is left:
+    // the field always names the folder the file would be saved in.
+    where.addEventListener('blur', function() {
+        if (where.value !== current) {
+            problem.textContent = '';
+            showFolder(true);
+        }
+    });
 
     // Resolves the typed name; answers the chosen full path, or undefined to
     // keep the dialog open.
@@ -327,6 +582,17 @@ function saveDialog(command) {
     }
 
     up.addEventListener('click', function() { browse(current.replace(/\/[^\/]*$/, '') || '/'); });
+    // A new folder is made in the folder shown and entered, ready for the
+    // file's name.
+    newFolder.addEventListener('click', function() {
+        askFolderName(current).then(function(made) {
+            if (!made) {
+                newFolder.focus();
+                return;
+            }
+            browse(made).then(function() { nameInput.focus(); });
+        });
+    });
     typeSelect.addEventListener('change', render);
     nameInput.addEventListener('keydown', function(e) {
         if (e.key === 'Enter') {
@@ -342,7 +608,7 @@ function saveDialog(command) {
         [{label: 'Guardar', check: accept}, {label: 'Cancelar', value: null}], null, 'reqwiz-save');
     nameInput.focus();
     browse(command.directory).then(function(ok) {
-        if (!ok)
+        if (ok === false)
             return browse('');
     });
     return shown;
