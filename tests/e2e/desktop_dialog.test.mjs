@@ -14,7 +14,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {messageBox, output, requireTools, Session, setValue} from './harness.mjs';
+import {APPLICANT, messageBox, output, requireTools, Session, setValue} from './harness.mjs';
 
 const portalProgram = process.env.REQWIZ_FAKE_PORTAL || '';
 if (!fs.existsSync(portalProgram) || spawnSync('dbus-daemon', ['--version']).status !== 0) {
@@ -82,24 +82,7 @@ before(async () => {
     await session.begin();
     wizard = await session.startWizard({env: {DBUS_SESSION_BUS_ADDRESS: address}});
     page = await session.openWindow(wizard.url);
-    for (const [name, value] of Object.entries({
-             DN_O: 'Comercial Pe\u00f1a SA',
-             DN_CN_1: 'Mar\u00eda',
-             DN_CN_2: 'Ib\u00e1\u00f1ez',
-             DN_CN_3: 'Le\u00f3n',
-             DN_UID_1: 'IALM',
-             DN_UID_2: '800101',
-             DN_UID_3: 'AB1',
-             DN_STREET_1: 'Paseo de la Reforma',
-             DN_STREET_2: '222',
-             DN_STREET_3: '4',
-             DN_STREET_4: 'Ju\u00e1rez',
-             DN_L: 'Cuauht\u00e9moc',
-             DN_S: 'Ciudad de M\u00e9xico',
-             DN_POSTALCODE: '06600',
-             DN_PHONE: '5555555555',
-             DN_E: 'maria@example.com',
-         }))
+    for (const [name, value] of Object.entries(APPLICANT))
         await setValue(page, name, value);
     await page.locator('[name="Image2"]').click();
     await page.waitForSelector('form[name="Generacion_de_Llaves"]');

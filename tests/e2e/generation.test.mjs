@@ -15,7 +15,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {accessibilityViolations, acceptMessage, messageBox, output, requireTools, Session,
+import {accessibilityViolations, acceptMessage, APPLICANT, messageBox, output, requireTools, Session,
         setValue} from './harness.mjs';
 
 const session = new Session(await requireTools({openssl: true}), 'gen');
@@ -24,24 +24,7 @@ const PASSWORD = 'Se\u00f1al2024';
 const MSG_MOUSE = 'Para generar tus llaves mueve el rat\u00f3n de manera aleatoria y continua.';
 const NEEDED = 500;
 
-const data = {
-    DN_O: 'Comercial Pe\u00f1a SA',
-    DN_CN_1: 'Mar\u00eda',
-    DN_CN_2: 'Ib\u00e1\u00f1ez',
-    DN_CN_3: 'Le\u00f3n',
-    DN_UID_1: 'IALM',
-    DN_UID_2: '800101',
-    DN_UID_3: 'AB1',
-    DN_STREET_1: 'Paseo de la Reforma',
-    DN_STREET_2: '222',
-    DN_STREET_3: '4',
-    DN_STREET_4: 'Ju\u00e1rez',
-    DN_L: 'Cuauht\u00e9moc',
-    DN_S: 'Ciudad de M\u00e9xico',
-    DN_POSTALCODE: '06600',
-    DN_PHONE: '5555555555',
-    DN_E: 'Maria.Ibanez@Example.COM',
-};
+const data = APPLICANT;
 // The subject's common name and street as the job joins them: upper case,
 // accented letters too, with the profile's separators.
 const CN = 'MAR\u00cdA IB\u00c1\u00d1EZ LE\u00d3N';
