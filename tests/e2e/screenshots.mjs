@@ -9,29 +9,13 @@
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 
-import {acceptMessage, messageBox, requireTools, Session, setValue} from './harness.mjs';
+import {acceptMessage, APPLICANT, messageBox, requireTools, Session, setValue} from './harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const folder = process.argv[2] || path.join(here, '../../packaging/screenshots');
 
-const data = {
-    DN_O: 'Comercial Pe\u00f1a SA',
-    DN_CN_1: 'Mar\u00eda',
-    DN_CN_2: 'Ib\u00e1\u00f1ez',
-    DN_CN_3: 'Le\u00f3n',
-    DN_UID_1: 'IALM',
-    DN_UID_2: '800101',
-    DN_UID_3: 'AB1',
-    DN_STREET_1: 'Paseo de la Reforma',
-    DN_STREET_2: '222',
-    DN_STREET_3: '4',
-    DN_STREET_4: 'Ju\u00e1rez',
-    DN_L: 'Cuauht\u00e9moc',
-    DN_S: 'Ciudad de M\u00e9xico',
-    DN_POSTALCODE: '06600',
-    DN_PHONE: '5555555555',
-    DN_E: 'maria.ibanez@example.com',
-};
+// The metadata's pictures show the address in lower case.
+const data = {...APPLICANT, DN_E: 'maria.ibanez@example.com'};
 
 const session = new Session(await requireTools(), 'shots');
 try {

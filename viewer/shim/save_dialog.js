@@ -136,22 +136,29 @@ function formatDate(seconds) {
         two(date.getHours()) + ':' + two(date.getMinutes());
 }
 
+// A row of the dialogs: a label and the one-line text field it names.
+function labelledField(labelText, id, className) {
+    var row = element('div', 'reqwiz-row');
+    var label = element('label', 'reqwiz-label', labelText);
+    row.appendChild(label);
+    var input = element('input', className);
+    input.id = id;
+    label.htmlFor = input.id;
+    input.type = 'text';
+    input.setAttribute('autocomplete', 'off');
+    row.appendChild(input);
+    return {row: row, input: input};
+}
+
 // The small dialog that names a new folder in `parent` and makes it:
 // answers the new folder's path, or null when cancelled. A refused name
 // keeps it open with the reason under the field.
 function askFolderName(parent) {
     var content = element('div', 'reqwiz-prompt-body');
-    var row = element('div', 'reqwiz-row');
-    var label = element('label', 'reqwiz-label', 'Nombre:');
-    row.appendChild(label);
-    var input = element('input', 'reqwiz-name reqwiz-folder-name');
-    input.id = 'reqwiz-folder-name';
-    label.htmlFor = input.id;
-    input.type = 'text';
-    input.setAttribute('autocomplete', 'off');
+    var field = labelledField('Nombre:', 'reqwiz-folder-name', 'reqwiz-name reqwiz-folder-name');
+    var input = field.input;
     input.spellcheck = false;
-    row.appendChild(input);
-    content.appendChild(row);
+    content.appendChild(field.row);
     var problem = element('div', 'reqwiz-problem');
     problem.id = 'reqwiz-folder-problem';
     problem.setAttribute('role', 'alert');
@@ -203,17 +210,11 @@ function saveDialog(command) {
     var entries = [];
 
     var content = element('div', 'reqwiz-save-body');
-    var top = element('div', 'reqwiz-row');
-    var whereLabel = element('label', 'reqwiz-label', 'Guardar en:');
-    top.appendChild(whereLabel);
     // The folder shown, which the user may also type: Enter goes there.
-    var where = element('input', 'reqwiz-path');
-    where.id = 'reqwiz-save-path';
-    whereLabel.htmlFor = where.id;
-    where.type = 'text';
-    where.setAttribute('autocomplete', 'off');
+    var whereField = labelledField('Guardar en:', 'reqwiz-save-path', 'reqwiz-path');
+    var top = whereField.row;
+    var where = whereField.input;
     where.spellcheck = false;
-    top.appendChild(where);
     var up = element('button', 'reqwiz-button reqwiz-up', '\u2191');
     up.type = 'button';
     up.title = 'Subir un nivel';
@@ -262,16 +263,10 @@ function saveDialog(command) {
     problem.setAttribute('aria-live', 'polite');
     content.appendChild(problem);
 
-    var nameRow = element('div', 'reqwiz-row');
-    var nameLabel = element('label', 'reqwiz-label', 'Nombre:');
-    nameRow.appendChild(nameLabel);
-    var nameInput = element('input', 'reqwiz-name');
-    nameInput.id = 'reqwiz-save-name';
-    nameLabel.htmlFor = nameInput.id;
-    nameInput.type = 'text';
+    var nameField = labelledField('Nombre:', 'reqwiz-save-name', 'reqwiz-name');
+    var nameRow = nameField.row;
+    var nameInput = nameField.input;
     nameInput.value = command.name || '';
-    nameInput.setAttribute('autocomplete', 'off');
-    nameRow.appendChild(nameInput);
     content.appendChild(nameRow);
 
     var typeRow = element('div', 'reqwiz-row');
