@@ -20,6 +20,10 @@ void MessageLoop::PostInput(const InputMessage& message) {
     ready_.notify_all();
 }
 
+void MessageLoop::SetActivityHandler(ActivityHandler handler) {
+    activity_ = std::move(handler);
+}
+
 InputHook MessageLoop::SetHook(InputHook hook) {
     std::swap(hook, hook_);
     return hook;
@@ -45,6 +49,7 @@ bool MessageLoop::QuitRequested() const {
 // called, or `done` (checked without the lock, since it looks at state that
 // the dispatched messages change) says the modal step is over.
 bool MessageLoop::WaitAndTake(Message& out, const std::function<bool()>& done) {
+    bool idle = false;
     for (;;) {
         if (done && done())
             return false;
@@ -56,11 +61,20 @@ bool MessageLoop::WaitAndTake(Message& out, const std::function<bool()>& done) {
             queue_.pop_front();
             return true;
         }
+        // The handler hears of the wait first, outside the lock (it may post).
+        if (!idle && activity_) {
+            idle = true;
+            lock.unlock();
+            activity_(false);
+            continue;
+        }
         ready_.wait(lock);
     }
 }
 
 void MessageLoop::Dispatch(Message& message) {
+    if (activity_)
+        activity_(true);
     if (Task* task = std::get_if<Task>(&message)) {
         if (*task)
             (*task)();

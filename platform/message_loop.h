@@ -64,6 +64,13 @@ class MessageLoop {
     // thread only.
     void ProcessMessages();
 
+    // Told, on the window thread, when the thread takes up a message (true)
+    // and when it has run out of them and is about to wait (false), so that
+    // what one step of the window produces can leave together. Replaces the
+    // handler before; an empty one means none. Window thread only.
+    using ActivityHandler = std::function<void(bool busy)>;
+    void SetActivityHandler(ActivityHandler handler);
+
     // Ends Run and every nested modal loop. Safe from any thread; the first
     // code given wins.
     void Quit(int exit_code);
@@ -81,6 +88,7 @@ class MessageLoop {
     bool quit_ = false;
     int exit_code_ = 0;
     InputHook hook_;
+    ActivityHandler activity_;
 };
 
 }  // namespace platform

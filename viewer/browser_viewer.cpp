@@ -179,6 +179,9 @@ BrowserViewer::BrowserViewer(platform::MessageLoop& loop, platform::PageViewerEv
 
 BrowserViewer::~BrowserViewer() {
     Stop();
+    // Nobody runs the loop any longer (it ran on the thread that now ends
+    // the viewer, or that thread has been joined).
+    loop_.SetActivityHandler(nullptr);
 }
 
 bool BrowserViewer::Start() {
@@ -201,6 +204,13 @@ bool BrowserViewer::Start() {
     gate_ = std::make_unique<AccessGate>("reqwiz-" + RandomHex(8) + ".localhost", port_, token_,
                                          RandomHex(16));
     InstallRoutes();
+    // What the window does in one step reaches the page in one answer.
+    loop_.SetActivityHandler([this](bool busy) {
+        if (busy)
+            channel_.Hold();
+        else
+            channel_.Release();
+    });
     server_thread_ = std::thread([this] {
         server_->listen_after_bind();
         server_done_ = true;
@@ -384,7 +394,11 @@ void BrowserViewer::HandleHello(const httplib::Request& request, httplib::Respon
     loop_.Post([this, controls = std::move(hello->controls)]() mutable {
         controls_ = std::move(controls);
     });
-    response.status = 204;
+    // The commands already waiting come with the answer, as a poll that does
+    // not wait would bring them: the page need not ask again before it runs
+    // them.
+    const json commands = channel_.Poll(hello->done, hello->have, std::chrono::milliseconds(0));
+    Answer(response, 200, json{{"commands", commands}});
 }
 
 void BrowserViewer::HandleBye(const httplib::Request& request, httplib::Response& response) {

@@ -39,13 +39,16 @@ nlohmann::json CommandChannel::Poll(uint64_t done, uint64_t have, Clock::duratio
     ++polls_in_flight_;
     last_seen_ = Clock::now();
     auto fresh = [&] {
-        return shut_down_ || (!commands_.empty() && commands_.back()["seq"].get<uint64_t>() > have);
+        return shut_down_ ||
+               (!held_ && !commands_.empty() && commands_.back()["seq"].get<uint64_t>() > have);
     };
     changed_.wait_for(lock, wait, fresh);
     nlohmann::json out = nlohmann::json::array();
+    // A poll whose time ran out while the window was at work brings nothing:
+    // the window's step is not over.
     for (const nlohmann::json& command : commands_) {
         const uint64_t seq = command["seq"].get<uint64_t>();
-        if (seq > have) {
+        if (seq > have && (!held_ || shut_down_)) {
             out.push_back(command);
             delivered_ = std::max(delivered_, seq);
         }
@@ -62,7 +65,23 @@ bool CommandChannel::Delivered(uint64_t seq) const {
     return delivered_ >= seq;
 }
 
+void CommandChannel::Hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = true;
+}
+
+void CommandChannel::Release() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!held_)
+            return;
+        held_ = false;
+    }
+    changed_.notify_all();
+}
+
 bool CommandChannel::WaitDelivered(uint64_t seq, Clock::duration wait) {
+    Release();
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait_for(lock, wait, [&] { return shut_down_ || delivered_ >= seq; });
     return delivered_ >= seq;

@@ -32,8 +32,16 @@ class CommandChannel {
     // One poll of the page: forgets the commands up to `done`, then waits up
     // to `wait` for commands numbered above `have` and returns them in order
     // as a JSON array (empty when the wait ran out or the channel shut down).
-    // Counts as a page request in flight while it waits.
+    // Counts as a page request in flight while it waits. Commands pushed
+    // while the channel is held are not handed out until it is released.
     nlohmann::json Poll(uint64_t done, uint64_t have, Clock::duration wait);
+
+    // The window is at work (Hold) or waits again (Release): the commands of
+    // one step of the window go to the page in one answer, so that the page
+    // runs, say, "overlay off, wait cursor, load the next page" in one go
+    // rather than drawing each on its own. Safe from any thread.
+    void Hold();
+    void Release();
 
     // The window's first command when it is a "load" that no page has
     // taken yet: it is taken now, and counts as delivered and finished, so
@@ -45,7 +53,8 @@ class CommandChannel {
     bool Delivered(uint64_t seq) const;
 
     // Waits until command `seq` was taken by a poll, the channel shut down,
-    // or `wait` ran out. Returns Delivered(seq).
+    // or `wait` ran out. Returns Delivered(seq). Releases the channel first:
+    // the caller is the window, and it now waits.
     bool WaitDelivered(uint64_t seq, Clock::duration wait);
 
     // The page `page` (an id the page makes up when it loads) told that it
@@ -87,6 +96,7 @@ class CommandChannel {
     uint64_t next_seq_ = 1;
     uint64_t delivered_ = 0;
     bool shut_down_ = false;
+    bool held_ = false;
 
     bool connected_ = false;
     bool leaving_ = false;

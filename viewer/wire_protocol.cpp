@@ -64,6 +64,12 @@ std::string Latin1Member(const json& object, const char* name) {
     return platform::Utf8ToLatin1(it->get<std::string>());
 }
 
+// A command number: 0 when absent or not a whole number from 0 up.
+uint64_t CounterMember(const json& object, const char* name) {
+    auto it = object.find(name);
+    return it != object.end() && it->is_number_unsigned() ? it->get<uint64_t>() : 0;
+}
+
 // Every number from the page becomes an integer here, and only here: the
 // value clamped to [low, high], rounded toward zero; not a number, or not a
 // finite one on the wrong side, gives the nearest bound (0 when 0 is in
@@ -179,6 +185,8 @@ std::optional<Hello> DecodeHello(const std::string& body) {
         return std::nullopt;
     Hello hello;
     hello.page = Latin1Member(*message, "page");
+    hello.done = CounterMember(*message, "done");
+    hello.have = CounterMember(*message, "have");
     auto list = message->find("controls");
     if (list != message->end() && list->is_array()) {
         for (const json& item : *list) {

@@ -35,10 +35,12 @@
 // in document order, as its hello listed them.
 //
 // Bodies, page -> window, POST /__reqwiz/<name>, answered 204 (400 when the
-// body is not the object below):
+// body is not the object below; hello is answered as a poll that does not
+// wait, with the commands after `have`):
 //
 //   name    fields                                 when
 //   hello   page controls:[{name visible}]         a page has loaded
+//           done have
 //   bye     page                                   the page is going away
 //   click   name onclick                           a control was clicked
 //   submit  action target enctype method lines:[]  a form was submitted;
@@ -123,6 +125,8 @@ nlohmann::json CloseCommand();
 struct Hello {
     std::string page;
     std::vector<platform::FormControlInfo> controls;  // visible unless false
+    uint64_t done = 0;  // as for a poll: the last command the page finished
+    uint64_t have = 0;  // and the highest it has received
 };
 
 struct Bye {

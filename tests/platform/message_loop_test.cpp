@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -79,6 +81,37 @@ TEST(MessageLoop, ProcessMessagesRunsOnlyWhatIsWaiting) {
     loop.Post(again);
     loop.ProcessMessages();
     EXPECT_EQ(runs, 2);
+}
+
+TEST(MessageLoop, TheActivityHandlerHearsOfEveryStepAndEveryWait) {
+    MessageLoop loop;
+    std::string trace;
+    std::function<void()> when_idle;  // run once, at the next wait
+    loop.SetActivityHandler([&](bool busy) {
+        trace += busy ? "+" : ".";
+        if (!busy && when_idle)
+            std::exchange(when_idle, nullptr)();
+    });
+    // Each task is a step of its own; a modal step waits inside its task;
+    // what ProcessMessages runs are steps too.
+    loop.Post([&] { trace += "a"; });
+    loop.Post([&] {
+        trace += "b";
+        bool done = false;
+        when_idle = [&] {
+            loop.Post([&] {
+                trace += "m";
+                done = true;
+            });
+        };
+        loop.RunModal([&] { return done; });
+        loop.Post([&] { trace += "p"; });
+        loop.ProcessMessages();
+        trace += "c";
+        when_idle = [&] { loop.Quit(0); };
+    });
+    loop.Run();
+    EXPECT_EQ(trace, "+a+b.+m+pc.");
 }
 
 TEST(MessageLoop, HookSeesEveryInputFirstAndCanBeReplaced) {

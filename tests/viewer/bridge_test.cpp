@@ -280,7 +280,7 @@ TEST(ViewerBridge, ControlsComeFromThePageAndCommandsNameThemByIndex) {
                                                   {{"name", "DN_T"}, {"visible", false}},
                                                   {{"name", "KEY"}, {"visible", true}}}}})
                   ->status,
-              204);
+              200);
     auto names = wizard.OnWindow<std::string>([&] {
         std::string out;
         for (const platform::FormControlInfo& c : wizard.viewer().FormControls())
@@ -301,6 +301,44 @@ TEST(ViewerBridge, ControlsComeFromThePageAndCommandsNameThemByIndex) {
     EXPECT_EQ(commands[1], json::parse(R"({"type":"focus","index":1,"seq":2})"));
     EXPECT_EQ(commands[2]["text"], "/tmp/llave \xC3\xB1.key");
     EXPECT_EQ(commands[3], json::parse(R"({"type":"cursor","wait":true,"seq":4})"));
+}
+
+TEST(ViewerBridge, OneStepOfTheWindowReachesThePageInOneAnswerAndTheHelloBringsIt) {
+    Wizard wizard(QuickOptions());
+    std::promise<void> halfway;
+    std::promise<void> go_on;
+    std::shared_future<void> resume = go_on.get_future().share();
+    std::future<void> step = wizard.StartOnWindow([&] {
+        wizard.viewer().SetCursor(platform::Cursor::Wait);
+        halfway.set_value();
+        resume.wait();  // the window is still at work
+        wizard.viewer().Load("Page3.htm");
+    });
+    halfway.get_future().get();
+    // Half a step is not sent: the poll's time runs out with nothing.
+    EXPECT_TRUE(wizard.Poll(0, 0).empty());
+    go_on.set_value();
+    step.get();
+    // The whole step, once the window waits again.
+    ASSERT_EQ(wizard.Poll(0, 0).size(), 2u);
+
+    // A page that says hello gets the commands it has not had in the answer;
+    // a page that has them gets none.
+    const auto hello = [&](uint64_t done, uint64_t have) {
+        auto result = wizard.Post(
+            "/__reqwiz/hello",
+            json{{"page", "p1"}, {"controls", json::array()}, {"done", done}, {"have", have}});
+        EXPECT_TRUE(result && result->status == 200);
+        return result ? json::parse(result->body)["commands"] : json();
+    };
+    const json commands = hello(0, 0);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0]["type"], "cursor");
+    EXPECT_EQ(commands[1]["type"], "load");
+    const json rest = hello(1, 1);
+    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_EQ(rest[0]["seq"], 2);
+    EXPECT_TRUE(hello(2, 2).empty());
 }
 
 TEST(ViewerBridge, InputEventsGoThroughTheHookInOrder) {
@@ -360,7 +398,7 @@ TEST(ViewerBridge, APageThatGoesAwayForGoodEndsTheWindow) {
 
     ASSERT_EQ(
         wizard.Post("/__reqwiz/hello", json{{"page", "p1"}, {"controls", json::array()}})->status,
-        204);
+        200);
     ASSERT_EQ(wizard.Post("/__reqwiz/bye", json{{"page", "p1"}})->status, 204);
     EXPECT_EQ(ended.wait_for(30s), std::future_status::ready);
 }
@@ -373,7 +411,7 @@ TEST(ViewerBridge, ModalStepsEndWhenThePageIsGone) {
     });
     ASSERT_EQ(
         wizard.Post("/__reqwiz/hello", json{{"page", "p1"}, {"controls", json::array()}})->status,
-        204);
+        200);
     std::future<void> shown = wizard.StartOnWindow(
         [&] { wizard.viewer().MessageBox("Aviso", "x", platform::MessageIcon::Warning); });
     // No answer comes: the page went away with the box open.
@@ -387,7 +425,7 @@ TEST(ViewerBridge, CloseIsHandedToThePageBeforeTheProgramEnds) {
     Wizard wizard;
     ASSERT_EQ(
         wizard.Post("/__reqwiz/hello", json{{"page", "p1"}, {"controls", json::array()}})->status,
-        204);
+        200);
     // Close waits (a moment at most) until the page has taken the command.
     std::future<void> closing = wizard.StartOnWindow([&] { wizard.viewer().Close(); });
     const json commands = wizard.PollUntilAny(0, 0);

@@ -70,7 +70,8 @@ var pollFailures = 0;
 // Talking to the program. Posts go out one after the other, so the program
 // sees clicks, submissions and answers in the order they happened.
 
-// `body` may be a function that gives the body when the post goes out.
+// `body` may be a function that gives the body when the post goes out. The
+// promise gives the answer's JSON when there is one, else null.
 var chain = Promise.resolve();
 function post(what, body) {
     if (what !== 'input') {
@@ -78,7 +79,7 @@ function post(what, body) {
         waitingInput = null;  // later input goes after this post
     }
     var text = typeof body === 'function' ? null : JSON.stringify(body || {});
-    chain = chain.then(function() {
+    var answered = chain.then(function() {
         return fetch(BASE + what, {
                    method: 'POST',
                    credentials: 'same-origin',
@@ -86,7 +87,9 @@ function post(what, body) {
                    headers: {'Content-Type': 'application/json'},
                    body: text !== null ? text : JSON.stringify(body())
                })
-            .then(function() {}, function() {});
+            .then(function(r) { return r.status === 200 ? r.json() : null; })
+            .then(null, function() { return null; });
     });
-    return chain;
+    chain = answered.then(function() {});
+    return answered;
 }

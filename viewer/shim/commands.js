@@ -121,6 +121,17 @@ function runNext() {
     Promise.resolve(result).then(finished, finished);
 }
 
+// The commands of a poll's answer (or of the hello's) that are new.
+function take(body) {
+    ((body && body.commands) || []).forEach(function(c) {
+        if (c.seq > have) {
+            have = c.seq;
+            queue.push(c);
+        }
+    });
+    runNext();
+}
+
 function poll() {
     if (leaving)
         return;
@@ -136,13 +147,7 @@ function poll() {
             function(body) {
                 pollFailures = 0;
                 document.documentElement.classList.remove('reqwiz-offline');
-                (body.commands || []).forEach(function(c) {
-                    if (c.seq > have) {
-                        have = c.seq;
-                        queue.push(c);
-                    }
-                });
-                runNext();
+                take(body);
                 poll();
             },
             function() {
@@ -157,11 +162,19 @@ function start() {
     collectControls();
     if (config.title)
         document.title = config.title;
-    post('hello', {
-        page: pageId,
-        controls:
-            controls.map(function(el) { return {name: controlName(el), visible: isVisible(el)}; })
-    }).then(poll);
+    // The hello's answer brings the commands already waiting.
+    post('hello', function() {
+        return {
+            page: pageId,
+            done: done,
+            have: have,
+            controls: controls.map(function(
+                el) { return {name: controlName(el), visible: isVisible(el)}; })
+        };
+    }).then(function(body) {
+        take(body);
+        poll();
+    });
 }
 
 if (document.readyState === 'loading')
