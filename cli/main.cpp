@@ -85,14 +85,15 @@ void ShowNotice(const std::string& text) {
     RunDialog({"xmessage", "-center", "-title", "Aviso", "-buttons", "OK", text});
 }
 
-// Opens the browser window, sized like the wizard's window, on `page` (which
-// forwards to the start address: the address itself, with its token, must
-// not be on any command line). The window's own browser profile gets its
-// password manager and autofill turned off first. False when there is
-// nothing to open it with.
-bool OpenWindow(const viewer::LaunchPage& page, int width, int height) {
+// Opens the browser window, sized like the wizard's window, on `url`. The
+// window's own browser profile gets its password manager and autofill
+// turned off first. With `own_window_only`, opens nothing unless the window
+// is a browser of its own, with a profile of its own (its cookies are then
+// the wizard's alone). False when there is nothing to open it with.
+bool OpenWindow(const std::string& url, int width, int height, bool own_window_only) {
     viewer::WindowRequest request;
-    request.url = page.FileUrl();
+    request.url = url;
+    request.app_window_only = own_window_only;
     request.width = width;
     request.height = height;
     request.profile_dir = viewer::WindowProfileDir();
@@ -106,6 +107,8 @@ bool OpenWindow(const viewer::LaunchPage& page, int width, int height) {
             request.y = y;
         }
     }
+    if (own_window_only && request.profile_dir.empty())
+        return false;
     if (!request.profile_dir.empty() &&
         !viewer::PrepareWindowProfile(request.profile_dir, request.language)) {
         std::fprintf(
@@ -113,8 +116,9 @@ bool OpenWindow(const viewer::LaunchPage& page, int width, int height) {
             cli::ForTerminal("reqwiz: no se pudo ajustar el perfil del navegador.").c_str());
         std::fflush(stderr);
     }
-    return viewer::LaunchDetached(viewer::WindowCommand(request, viewer::FindProgram),
-                                  viewer::WindowEnvironment(request.language));
+    const std::vector<std::string> command = viewer::WindowCommand(request, viewer::FindProgram);
+    return !command.empty() &&
+           viewer::LaunchDetached(command, viewer::WindowEnvironment(request.language));
 }
 
 // Ctrl+C, a closed terminal or a plain kill end the program the way the
@@ -245,9 +249,16 @@ int main(int argc, char** argv) {
         std::printf("%s\n", url.c_str());
         std::fflush(stdout);
         page_viewer.OnStartTokenUsed([&launch_page] { launch_page.Remove(); });
-        bool opened = false;
-        if (open_window && launch_page.Create(url)) {
-            opened = OpenWindow(launch_page, window.Width, window.Height);
+        // The window's own browser is opened on the address itself when the
+        // token is good for the user's own programs alone: every local user
+        // may read the command line, but none of them can use it. Else the
+        // browser gets a private page that forwards to the address. That
+        // costs the first paint a page start more: the file and the wizard
+        // are two sites, which the browser shows in two processes.
+        bool opened = open_window && page_viewer.StartUrlOnlyForOwnUser() &&
+                      OpenWindow(url, window.Width, window.Height, true);
+        if (open_window && !opened && launch_page.Create(url)) {
+            opened = OpenWindow(launch_page.FileUrl(), window.Width, window.Height, false);
             if (!opened)
                 launch_page.Remove();
         }

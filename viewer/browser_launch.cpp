@@ -88,6 +88,8 @@ std::vector<std::string> WindowCommand(const WindowRequest& request,
         }
         return argv;
     }
+    if (request.app_window_only)
+        return {};
     const std::string opener = find("xdg-open");
     if (!opener.empty())
         return {opener, request.url};

@@ -35,14 +35,17 @@ struct WindowRequest {
     std::string profile_dir;
     // A browser running as root needs its sandbox turned off to start.
     bool as_root = false;
+    // Only a browser in application mode will do: no desktop opener, which
+    // may hand the address to the user's everyday browser.
+    bool app_window_only = false;
 };
 
 // The command line that opens the window: the first of chromium,
 // google-chrome and chromium-browser found by `find` (in application mode,
 // "--app=URL --window-size=W,H", with the program's window class, language
 // and position, and nothing of the browser's own: no first-run page, no
-// translation offer, no bars), else xdg-open with the address. Empty when
-// none of them is there.
+// translation offer, no bars), else xdg-open with the address (unless
+// `app_window_only`). Empty when none of them is there.
 std::vector<std::string> WindowCommand(const WindowRequest& request,
                                        const std::function<std::string(const std::string&)>& find);
 

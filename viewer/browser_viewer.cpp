@@ -16,6 +16,7 @@
 #include "platform/latin1.h"
 #include "platform/text.h"
 #include "platform/wipe.h"
+#include "viewer/connection_owner.h"
 #include "viewer/directory_listing.h"
 #include "viewer/guarded_server.h"
 #include "viewer/page_inject.h"
@@ -203,6 +204,10 @@ bool BrowserViewer::Start() {
     // A name of its own, so that its cookie is sent to this server alone.
     gate_ = std::make_unique<AccessGate>("reqwiz-" + RandomHex(8) + ".localhost", port_, token_,
                                          RandomHex(16));
+    // Where the kernel tells whose program opened a connection, the start
+    // token is only taken from the user's own.
+    if (CanTellConnectionOwners(TcpEndpoint{"127.0.0.1", port_}))
+        gate_->TokenOnlyFromOwnUser();
     InstallRoutes();
     // What the window does in one step reaches the page in one answer.
     loop_.SetActivityHandler([this](bool busy) {
@@ -279,8 +284,16 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
     gate_request.origin = request.get_header_value("Origin");
     gate_request.cookie = request.get_header_value("Cookie");
     gate_request.has_token = request.has_param("token");
-    if (gate_request.has_token)
+    if (gate_request.has_token) {
         gate_request.token = request.get_param_value("token");
+        if (gate_->token_only_from_own_user() && request.remote_port > 0 &&
+            request.remote_port <= 65535 && request.local_port > 0 && request.local_port <= 65535) {
+            const std::optional<uint32_t> owner = ConnectionOwner(
+                TcpEndpoint{request.remote_addr, static_cast<uint16_t>(request.remote_port)},
+                TcpEndpoint{request.local_addr, static_cast<uint16_t>(request.local_port)});
+            gate_request.from_own_user = owner && *owner == static_cast<uint32_t>(geteuid());
+        }
+    }
 
     const GateVerdict verdict = gate_->Check(gate_request);
     handled = true;
@@ -291,7 +304,7 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
             return;
         case GateVerdict::Redirect:
             // The page moves on by itself rather than by an HTTP redirect:
-            // the window arrives here from its private file, and a redirect
+            // the window may arrive here from its private file, and a redirect
             // would stay part of that navigation from another site, on
             // which the browser withholds a SameSite=Strict cookie. A
             // navigation the page starts is this site's own.

@@ -101,6 +101,12 @@ class BrowserViewer : public platform::PageViewer {
     // with the one-time start token.
     std::string StartUrl() const;
 
+    // True when the start token is taken only from the user's own programs
+    // (the server can tell who is at the other end of a connection): then
+    // the start address may be seen by other users, on a command line,
+    // without letting them in. After Start().
+    bool StartUrlOnlyForOwnUser() const { return gate_ && gate_->token_only_from_own_user(); }
+
     // `on_used` runs once, on a server thread, when the start token has been
     // exchanged for the session. After Start(), before the address is
     // handed out.

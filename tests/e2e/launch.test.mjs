@@ -1,10 +1,13 @@
 // How the program opens its window, seen from the browser's side: a fake
 // `chromium` (or `xdg-open`) first on PATH records its command line and the
-// page it was given. No argument may carry the start token (every local user
-// can read a command line); the page, private to the user, forwards to the
-// address with the token; it goes away once the token is spent, and at exit
-// on every path. The window's own browser profile has its password manager
-// and autofill off before the browser starts.
+// page it was given. The window's own browser (a profile of its own) is
+// opened on the address itself: every local user can read a command line,
+// but the server takes the token from the user's own programs alone. The
+// desktop opener, which may hand the address to the user's everyday
+// browser, gets no argument with the token: a page private to the user
+// forwards to the address; it goes away once the token is spent, and at
+// exit on every path. The window's own browser profile has its password
+// manager and autofill off before the browser starts.
 //
 // Needs no browser: REQWIZ_BIN is the only setting it reads (see harness.mjs).
 import assert from 'node:assert/strict';
@@ -39,10 +42,12 @@ for a in "$@"; do
     --user-data-dir=*) cp "\${a#--user-data-dir=}/Default/Preferences" "$r/preferences" ;;
   esac
 done
-cp "$f" "$r/page"
-stat -c '%a' "$f" > "$r/page-mode"
-stat -c '%a' "$(dirname "$f")" > "$r/folder-mode"
-printf '%s' "$(dirname "$f")" > "$r/folder"
+if [ -n "$f" ]; then
+  cp "$f" "$r/page"
+  stat -c '%a' "$f" > "$r/page-mode"
+  stat -c '%a' "$(dirname "$f")" > "$r/folder-mode"
+  printf '%s' "$(dirname "$f")" > "$r/folder"
+fi
 touch "$r/done"
 ${stay ? 'exec sleep 60' : 'exit 0'}
 `, {mode: 0o755});
@@ -105,12 +110,12 @@ function checkOpenedOnPrivatePage(fake, url, runtime) {
     return {args, folder};
 }
 
-test('the browser gets a private page that forwards to the address; spent token, page gone', async () => {
+test('the window\'s own browser is opened on the address, with a profile prepared first', async () => {
     const fake = fakeOpener('chromium');
     const run = await startProgram(fake.bin);
     await until(fake.done, 'the browser start');
-    const {args, folder} = checkOpenedOnPrivatePage(fake, run.url, run.runtime);
-    assert.equal(args[0], `--app=file://${folder}/open.html`);
+    const args = fake.read('args').trim().split('\n');
+    assert.equal(args[0], `--app=${run.url}`);
     assert.ok(args.includes(`--user-data-dir=${run.home}/.cache/reqwiz/browser`), args.join(' '));
     // The window's profile was prepared before the browser started.
     const preferences = JSON.parse(fake.read('preferences'));
@@ -118,7 +123,21 @@ test('the browser gets a private page that forwards to the address; spent token,
     assert.equal(preferences.profile.password_manager_enabled, false);
     assert.equal(preferences.autofill.profile_enabled, false);
     assert.equal(preferences.autofill.credit_card_enabled, false);
+    // No forwarding page was made.
+    assert.deepEqual(fs.readdirSync(run.runtime), []);
+    // This test is the user's own program: the token lets it in, once.
+    assert.equal(await get(run.url), 200);
+    assert.equal(await get(run.url), 403);
+    run.child.kill('SIGTERM');
+    assert.deepEqual(await within(run.exited, 10000, 'the exit'), [0, null]);
+});
 
+test('the desktop opener gets a private page that forwards to the address; spent token, page gone', async () => {
+    const fake = fakeOpener('xdg-open');
+    const run = await startProgram(fake.bin, {pathTail: false});
+    await until(fake.done, 'the opener start');
+    const {args, folder} = checkOpenedOnPrivatePage(fake, run.url, run.runtime);
+    assert.deepEqual(args, [`file://${folder}/open.html`]);
     assert.ok(fs.existsSync(folder));
     assert.equal(await get(run.url), 200);
     await until(() => !fs.existsSync(folder), 'removing the page once the token is spent');
@@ -130,9 +149,9 @@ test('the browser gets a private page that forwards to the address; spent token,
 
 for (const signal of ['SIGINT', 'SIGTERM']) {
     test(`${signal} before the token is spent removes the page`, async () => {
-        const fake = fakeOpener('chromium', {stay: true});
-        const run = await startProgram(fake.bin);
-        await until(fake.done, 'the browser start');
+        const fake = fakeOpener('xdg-open', {stay: true});
+        const run = await startProgram(fake.bin, {pathTail: false});
+        await until(fake.done, 'the opener start');
         const {folder} = checkOpenedOnPrivatePage(fake, run.url, run.runtime);
         assert.ok(fs.existsSync(folder));
         run.child.kill(signal);
@@ -141,17 +160,6 @@ for (const signal of ['SIGINT', 'SIGTERM']) {
         assert.deepEqual(fs.readdirSync(run.runtime), []);
     });
 }
-
-test('without a browser the desktop opener gets the same private page', async () => {
-    const fake = fakeOpener('xdg-open');
-    const run = await startProgram(fake.bin, {pathTail: false});
-    await until(fake.done, 'the opener start');
-    const {args, folder} = checkOpenedOnPrivatePage(fake, run.url, run.runtime);
-    assert.deepEqual(args, [`file://${folder}/open.html`]);
-    run.child.kill('SIGTERM');
-    assert.deepEqual(await within(run.exited, 10000, 'the exit'), [0, null]);
-    assert.ok(!fs.existsSync(folder));
-});
 
 test('the desktop entry names the window class the browser is given, and the icon', async () => {
     const data = fs.mkdtempSync(path.join(scratch, 'data-'));

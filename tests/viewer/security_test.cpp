@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -145,6 +146,58 @@ TEST(ViewerSecurity, TheTokenBuysOneSessionCookieAndACleanAddress) {
     EXPECT_EQ(again->status, 403);
     EXPECT_NE(again->body.find("already used"), std::string::npos);
     EXPECT_TRUE(again->get_header_value("Set-Cookie").empty());
+    EXPECT_EQ(token_used, 1);
+}
+
+// The status line of a GET of `path` sent by a child process running as
+// user `uid`, or "" when it got no answer.
+std::string StatusAsUser(uid_t uid, Wizard& wizard, const std::string& path) {
+    const std::string request =
+        "GET " + path + " HTTP/1.1\r\nHost: " + wizard.Host() + "\r\nConnection: close\r\n\r\n";
+    int out[2];
+    if (pipe(out) != 0)
+        return std::string();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(out[0]);
+        char line[64] = {0};
+        if (setgid(uid) == 0 && setuid(uid) == 0) {
+            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(wizard.port());
+            inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+                write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size()))
+                (void)!read(fd, line, 12);
+        }
+        (void)!write(out[1], line, 12);
+        _exit(0);
+    }
+    close(out[1]);
+    char line[13] = {0};
+    (void)!read(out[0], line, 12);
+    close(out[0]);
+    waitpid(child, nullptr, 0);
+    return line;
+}
+
+TEST(ViewerSecurity, TheTokenIsWorthNothingToAnotherUsersProgram) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can run a program as another user";
+    Wizard wizard;
+    ASSERT_TRUE(wizard.viewer().StartUrlOnlyForOwnUser());
+    std::atomic<int> token_used{0};
+    wizard.viewer().OnStartTokenUsed([&token_used] { ++token_used; });
+    const std::string start = StartPath(wizard);
+    // The address is on the window's command line, where "nobody" reads it.
+    EXPECT_EQ(StatusAsUser(65534, wizard, start), "HTTP/1.1 403");
+    EXPECT_EQ(token_used, 0);
+    // The user's own browser still gets in with it.
+    httplib::Client client = wizard.Client();
+    auto own = client.Get(start.c_str());
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->status, 200);
     EXPECT_EQ(token_used, 1);
 }
 

@@ -62,6 +62,13 @@ TEST(WindowCommand, PrefersABrowserInApplicationModeElseTheDesktopOpener) {
     EXPECT_EQ(viewer::WindowCommand(request, only({"xdg-open"})),
               (Args{"/usr/bin/xdg-open", request.url}));
     EXPECT_TRUE(viewer::WindowCommand(request, only({})).empty());
+    // An address meant for the window's own browser is never handed to the
+    // desktop opener.
+    request.app_window_only = true;
+    EXPECT_TRUE(viewer::WindowCommand(request, only({"xdg-open"})).empty());
+    EXPECT_EQ(viewer::WindowCommand(request, only({"chromium", "xdg-open"}))[0],
+              "/usr/bin/chromium");
+    request.app_window_only = false;
 
     request.profile_dir = "/tmp/profile";
     request.as_root = true;
