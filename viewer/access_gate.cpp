@@ -95,10 +95,6 @@ void AccessGate::OnTokenUsed(std::function<void()> on_used) {
     on_token_used_ = std::move(on_used);
 }
 
-void AccessGate::TokenOnlyFromOwnUser() {
-    token_only_from_own_user_ = true;
-}
-
 GateVerdict AccessGate::Check(const GateRequest& request) {
     GateVerdict verdict;
     const std::string authority = Authority();
@@ -125,10 +121,6 @@ GateVerdict AccessGate::Check(const GateRequest& request) {
             const bool matches = ConstantTimeEquals(request.token, token_);
             if (!matches || token_used_) {
                 verdict.reason = matches ? "start token already used" : "wrong start token";
-                return verdict;
-            }
-            if (token_only_from_own_user_ && !request.from_own_user) {
-                verdict.reason = "start token from another user's program";
                 return verdict;
             }
             token_used_ = true;

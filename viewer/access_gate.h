@@ -11,13 +11,9 @@
 //     use is answered with a session cookie (HttpOnly, SameSite=Strict) and a
 //     redirect to the clean address, and the token is worthless afterwards;
 //   - every other request must carry that cookie.
-// Secrets are compared in constant time. Where the server can tell whose
-// program is at the other end of a connection, the token is taken from the
-// user's own programs alone: then even a token another user has read (on a
-// command line) is worth nothing to them.
+// Secrets are compared in constant time.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -34,9 +30,6 @@ struct GateRequest {
     std::string cookie;
     std::string token;
     bool has_token = false;
-    // The other end of the connection is a program of this process's own
-    // user (only asked when the gate wants to know, see TokenOnlyFromOwnUser).
-    bool from_own_user = false;
 };
 
 struct GateVerdict {
@@ -73,12 +66,6 @@ class AccessGate {
     // can then be thrown away). Set it before the address is handed out.
     void OnTokenUsed(std::function<void()> on_used);
 
-    // From now on the token is taken only from a request whose
-    // `from_own_user` is true; from any other it is refused, and stays
-    // unused for the user's own browser.
-    void TokenOnlyFromOwnUser();
-    bool token_only_from_own_user() const { return token_only_from_own_user_; }
-
     // Name of the session cookie.
     std::string CookieName() const;
 
@@ -95,7 +82,6 @@ class AccessGate {
     std::string session_;
     std::mutex mutex_;
     bool token_used_ = false;
-    std::atomic<bool> token_only_from_own_user_{false};
     std::function<void()> on_token_used_;
 };
 

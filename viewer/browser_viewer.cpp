@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <future>
@@ -101,6 +103,26 @@ void Knock(uint16_t port) {
     close(fd);
 }
 
+// Binds (and so holds) `port` of the IPv6 loopback, ::1. The socket, or -1
+// when this machine has no IPv6 loopback (then nobody can listen there);
+// nothing when the port is taken there.
+std::optional<int> HoldIpv6Loopback(uint16_t port) {
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return errno == EAFNOSUPPORT ? std::optional<int>(-1) : std::nullopt;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
+    address.sin6_addr = in6addr_loopback;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    const int error = errno;
+    close(fd);
+    if (error == EADDRNOTAVAIL)
+        return -1;
+    return std::nullopt;
+}
+
 // The page the start address answers: it sets the session and moves on to
 // the first page (`first`, a load command already counted as done) or to
 // the empty start page.
@@ -183,31 +205,62 @@ BrowserViewer::~BrowserViewer() {
     // Nobody runs the loop any longer (it ran on the thread that now ends
     // the viewer, or that thread has been joined).
     loop_.SetActivityHandler(nullptr);
+    if (ipv6_hold_ >= 0)
+        close(ipv6_hold_);
 }
 
 bool BrowserViewer::Start() {
-    auto server = std::make_unique<GuardedServer>(ServerLimits{},
-                                                  [this](bool full) { channel_.ServerFull(full); });
-    server->set_payload_max_length(1 << 20);
+    // The window reaches the server by a name under ".localhost", which the
+    // browser may look up as ::1 before 127.0.0.1: the same port of ::1 is
+    // held too (bound, never listening, so a connection there is refused at
+    // once and the browser goes on to 127.0.0.1), else another local user
+    // could listen there and have the window talk to them. A port whose ::1
+    // is taken is given up for another.
+    std::unique_ptr<GuardedServer> chosen;
+    for (int attempt = 0; attempt < 32 && !chosen; ++attempt) {
+        auto server = std::make_unique<GuardedServer>(
+            ServerLimits{}, [this](bool full) { channel_.ServerFull(full); });
+        // Nobody else may share the port, not even the user's own programs.
+        server->set_socket_options([](socket_t) {});
+        const int port = server->BindToAnyPort("127.0.0.1");
+        if (port <= 0 || port > 65535)
+            return false;
+        const std::optional<int> held = HoldIpv6Loopback(static_cast<uint16_t>(port));
+        if (!held)
+            continue;
+        ipv6_hold_ = *held;
+        chosen = std::move(server);
+        port_ = static_cast<uint16_t>(port);
+    }
+    if (!chosen)
+        return false;
+    chosen->set_payload_max_length(1 << 20);
     // An answer goes out in two writes, its head and its body: with Nagle's
     // algorithm the body waits for the browser's delayed acknowledgement of
     // the head, some 40 ms on the loopback, on every command and page.
-    server->set_tcp_nodelay(true);
-    const int port = server->BindToAnyPort("127.0.0.1");
-    server_ = std::move(server);
-    if (port <= 0 || port > 65535) {
-        server_.reset();
-        return false;
+    chosen->set_tcp_nodelay(true);
+    // Where the kernel tells whose program opened a connection, only the
+    // user's own programs are served: another user who has read the start
+    // address, or taken the session cookie, gets nothing.
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_port = htons(port_);
+    own.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_storage server_end{};
+    std::memcpy(&server_end, &own, sizeof own);
+    if (CanTellConnectionOwners(server_end)) {
+        only_own_user_ = true;
+        const uint32_t self = static_cast<uint32_t>(geteuid());
+        chosen->AcceptOnly([self](int connection) {
+            const std::optional<uint32_t> owner = PeerOwner(connection);
+            return owner && *owner == self;
+        });
     }
-    port_ = static_cast<uint16_t>(port);
+    server_ = std::move(chosen);
     token_ = RandomHex(16);
     // A name of its own, so that its cookie is sent to this server alone.
     gate_ = std::make_unique<AccessGate>("reqwiz-" + RandomHex(8) + ".localhost", port_, token_,
                                          RandomHex(16));
-    // Where the kernel tells whose program opened a connection, the start
-    // token is only taken from the user's own.
-    if (CanTellConnectionOwners(TcpEndpoint{"127.0.0.1", port_}))
-        gate_->TokenOnlyFromOwnUser();
     InstallRoutes();
     // What the window does in one step reaches the page in one answer.
     loop_.SetActivityHandler([this](bool busy) {
@@ -284,16 +337,8 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
     gate_request.origin = request.get_header_value("Origin");
     gate_request.cookie = request.get_header_value("Cookie");
     gate_request.has_token = request.has_param("token");
-    if (gate_request.has_token) {
+    if (gate_request.has_token)
         gate_request.token = request.get_param_value("token");
-        if (gate_->token_only_from_own_user() && request.remote_port > 0 &&
-            request.remote_port <= 65535 && request.local_port > 0 && request.local_port <= 65535) {
-            const std::optional<uint32_t> owner = ConnectionOwner(
-                TcpEndpoint{request.remote_addr, static_cast<uint16_t>(request.remote_port)},
-                TcpEndpoint{request.local_addr, static_cast<uint16_t>(request.local_port)});
-            gate_request.from_own_user = owner && *owner == static_cast<uint32_t>(geteuid());
-        }
-    }
 
     const GateVerdict verdict = gate_->Check(gate_request);
     handled = true;

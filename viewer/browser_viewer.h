@@ -101,11 +101,11 @@ class BrowserViewer : public platform::PageViewer {
     // with the one-time start token.
     std::string StartUrl() const;
 
-    // True when the start token is taken only from the user's own programs
-    // (the server can tell who is at the other end of a connection): then
-    // the start address may be seen by other users, on a command line,
-    // without letting them in. After Start().
-    bool StartUrlOnlyForOwnUser() const { return gate_ && gate_->token_only_from_own_user(); }
+    // True when the server serves the user's own programs alone (it can
+    // tell who is at the other end of a connection): then the start address
+    // may be seen by other users, on a command line, without letting them
+    // in. After Start().
+    bool StartUrlOnlyForOwnUser() const { return only_own_user_; }
 
     // `on_used` runs once, on a server thread, when the start token has been
     // exchanged for the session. After Start(), before the address is
@@ -198,6 +198,10 @@ class BrowserViewer : public platform::PageViewer {
     std::unique_ptr<AccessGate> gate_;
     std::string token_;
     uint16_t port_ = 0;
+    // The socket that holds the port on ::1 (-1: none needed).
+    int ipv6_hold_ = -1;
+    // Connections from other users' programs are closed unread.
+    bool only_own_user_ = false;
     std::thread server_thread_;
     std::atomic<bool> server_done_{false};
     std::thread watch_thread_;

@@ -1,43 +1,34 @@
-// Which local user opened a connection to the server. Every process sees the
-// kernel's tables of TCP sockets of its network namespace (/proc/net/tcp and
-// /proc/net/tcp6), with the user that owns each socket; for a connection on
-// the loopback the table also holds the other end's socket, and so tells
-// whose program is on the other end. Nobody can make the kernel write
-// another user's number there.
+// Which local user is at the other end of a connection over the loopback.
+// Both ends are sockets of this machine, and the kernel keeps the user that
+// made each socket; its socket-diagnostics service (netlink, as `ss` uses)
+// tells that to any process of the same network namespace, for exactly the
+// socket asked about. Nobody can make the kernel name another user there.
 #pragma once
+
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 namespace viewer {
 
-// One end of a TCP connection over IPv4: a dotted address and a port.
-struct TcpEndpoint {
-    std::string address;
-    uint16_t port = 0;
-};
+// The user that owns the socket whose own end is `local` and whose other end
+// is `remote` (IPv4 or IPv6 addresses; an IPv4 pair is also looked for among
+// IPv6 sockets, as mapped addresses), provided that socket is an established
+// connection. Nothing when there is no such socket, it is in any other state
+// (a closing socket no longer tells its owner), or the kernel cannot be
+// asked.
+std::optional<uint32_t> SocketOwner(const sockaddr_storage& local, const sockaddr_storage& remote);
 
-// The states of a socket, as the tables number them.
-enum class TcpState { Established = 0x01, Listening = 0x0A };
-
-// The owner (a user number) of the socket whose own end is `local` and
-// whose other end is `remote`, in state `state`, as `table` (the text of
-// /proc/net/tcp when `ipv6` is false, of /proc/net/tcp6 when true; there an
-// IPv4 end is written as its mapped IPv6 address) tells it. Nothing when no
-// line matches, or when more than one does.
-std::optional<uint32_t> SocketOwnerIn(const std::string& table, bool ipv6, const TcpEndpoint& local,
-                                      const TcpEndpoint& remote, TcpState state);
-
-// The owner of the client's socket of the established connection from
-// `client` to `server`, read from both tables. Nothing when the tables
-// cannot be read or do not show that connection (one that is closing no
-// longer shows an owner, and does not count).
-std::optional<uint32_t> ConnectionOwner(const TcpEndpoint& client, const TcpEndpoint& server);
+// The owner of the other end of the connected socket `connection` (one the
+// server accepted): SocketOwner of its peer's end towards its own end.
+std::optional<uint32_t> PeerOwner(int connection);
 
 // True when this process can tell who is at the other end of a connection
-// to its server listening at `server`: the tables can be read, and show that
-// listening socket as this process's own user's.
-bool CanTellConnectionOwners(const TcpEndpoint& server);
+// to its server listening at `server`: it connects to the server itself and
+// must find that connection's socket to be its own user's. False too when
+// the user is the number the kernel gives users it cannot name (in a user
+// namespace, every unmapped user looks like that one).
+bool CanTellConnectionOwners(const sockaddr_storage& server);
 
 }  // namespace viewer

@@ -211,6 +211,12 @@ GuardedServer::GuardedServer(ServerLimits limits, std::function<void(bool)> on_f
     new_task_queue = [threads] { return new StampedPool(threads); };
 }
 
+GuardedServer::~GuardedServer() {
+    const socket_t sock = svr_sock_.exchange(INVALID_SOCKET);
+    if (sock != INVALID_SOCKET)
+        close(sock);
+}
+
 int GuardedServer::BindToAnyPort(const std::string& host) {
     const int port = bind_to_any_port(host);
     // Listening again on a listening socket only changes its queue length.
@@ -220,6 +226,11 @@ int GuardedServer::BindToAnyPort(const std::string& host) {
 }
 
 bool GuardedServer::process_and_close_socket(socket_t sock) {
+    if (accept_ && !accept_(sock)) {
+        shutdown(sock, SHUT_RDWR);
+        close(sock);
+        return false;
+    }
     // The count and the report change together, so that reports from two
     // threads cannot arrive in the wrong order.
     const size_t threads = std::max<size_t>(limits_.threads, 1);

@@ -16,7 +16,9 @@
 //   - the body, once the head is there, must arrive within `body_deadline`,
 //     and each answer must be written within `write_deadline`;
 //   - a connection carries at most `requests_per_connection` requests, and
-//     an idle one is dropped by the same head deadline.
+//     an idle one is dropped by the same head deadline;
+//   - with a filter set (AcceptOnly), a connection the filter refuses is
+//     closed before anything of it is read.
 // It also tells whether every thread is in use (`on_full`), so that the
 // viewer does not take a page kept out by a full server for a page that is
 // gone.
@@ -49,6 +51,9 @@ class GuardedServer : public httplib::Server {
     // a connection and with false when one becomes free again; it runs on
     // the server's threads.
     GuardedServer(ServerLimits limits, std::function<void(bool full)> on_full);
+    // Closes the listening socket of a server that was bound but never ran
+    // (the library leaves that to a stop, which a server not running skips).
+    ~GuardedServer() override;
 
     // Binds to a free port of `host` and returns it (0 on failure). The
     // queue of connections not yet accepted is made long enough that a
@@ -58,11 +63,17 @@ class GuardedServer : public httplib::Server {
 
     const ServerLimits& limits() const { return limits_; }
 
+    // From now on every connection is first shown to `accept` (on the
+    // thread that serves it), and closed unread when it says false. Set it
+    // before the server starts listening.
+    void AcceptOnly(std::function<bool(int connection)> accept) { accept_ = std::move(accept); }
+
   private:
     bool process_and_close_socket(socket_t sock) override;
 
     ServerLimits limits_;
     std::function<void(bool)> on_full_;
+    std::function<bool(int)> accept_;
     std::mutex busy_mutex_;
     size_t busy_ = 0;
 };

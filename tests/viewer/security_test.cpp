@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -149,56 +150,119 @@ TEST(ViewerSecurity, TheTokenBuysOneSessionCookieAndACleanAddress) {
     EXPECT_EQ(token_used, 1);
 }
 
-// The status line of a GET of `path` sent by a child process running as
-// user `uid`, or "" when it got no answer.
-std::string StatusAsUser(uid_t uid, Wizard& wizard, const std::string& path) {
-    const std::string request =
-        "GET " + path + " HTTP/1.1\r\nHost: " + wizard.Host() + "\r\nConnection: close\r\n\r\n";
+// What a child process running as user `uid` does: `work` runs after the
+// switch, and its result (at most 63 bytes) comes back; "" when the switch
+// failed.
+std::string AsUser(uid_t uid, const std::function<std::string()>& work) {
     int out[2];
     if (pipe(out) != 0)
         return std::string();
     const pid_t child = fork();
     if (child == 0) {
         close(out[0]);
-        char line[64] = {0};
-        if (setgid(uid) == 0 && setuid(uid) == 0) {
-            const int fd = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(wizard.port());
-            inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-            if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-                write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size()))
-                (void)!read(fd, line, 12);
-        }
-        (void)!write(out[1], line, 12);
+        std::string said;
+        if (setgid(uid) == 0 && setuid(uid) == 0)
+            said = work();
+        (void)!write(out[1], said.data(), std::min<size_t>(said.size(), 63));
         _exit(0);
     }
     close(out[1]);
-    char line[13] = {0};
-    (void)!read(out[0], line, 12);
+    char said[64] = {0};
+    size_t got = 0;
+    ssize_t n;
+    while (got < 63 && (n = read(out[0], said + got, 63 - got)) > 0)
+        got += static_cast<size_t>(n);
     close(out[0]);
     waitpid(child, nullptr, 0);
+    return std::string(said, got);
+}
+
+// The status line of `request` sent to 127.0.0.1:`port`, "" when the server
+// closed the connection without an answer, "refused" when it could not be
+// made.
+std::string Exchange(uint16_t port, const std::string& request) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    std::string line = "refused";
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        line.clear();
+        char buffer[12];
+        if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                line.assign(buffer, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
     return line;
 }
 
-TEST(ViewerSecurity, TheTokenIsWorthNothingToAnotherUsersProgram) {
+TEST(ViewerSecurity, AnotherUsersProgramGetsNothingWithTheAddressOrTheCookie) {
     if (geteuid() != 0)
         GTEST_SKIP() << "only root can run a program as another user";
     Wizard wizard;
     ASSERT_TRUE(wizard.viewer().StartUrlOnlyForOwnUser());
     std::atomic<int> token_used{0};
     wizard.viewer().OnStartTokenUsed([&token_used] { ++token_used; });
-    const std::string start = StartPath(wizard);
-    // The address is on the window's command line, where "nobody" reads it.
-    EXPECT_EQ(StatusAsUser(65534, wizard, start), "HTTP/1.1 403");
+    const std::string head = " HTTP/1.1\r\nHost: " + wizard.Host() + "\r\n";
+    const uint16_t port = wizard.port();
+    // The address is on the window's command line, where "nobody" reads it:
+    // the connection is closed before anything is read, and the token is
+    // still good for the user's own browser.
+    const std::string with_token = "GET " + StartPath(wizard) + head + "\r\n";
+    EXPECT_EQ(AsUser(65534, [&] { return "<" + Exchange(port, with_token) + ">"; }), "<>");
     EXPECT_EQ(token_used, 0);
-    // The user's own browser still gets in with it.
-    httplib::Client client = wizard.Client();
-    auto own = client.Get(start.c_str());
-    ASSERT_TRUE(own);
-    EXPECT_EQ(own->status, 200);
+    const std::string cookie = wizard.SessionCookie();
+    ASSERT_FALSE(cookie.empty());
     EXPECT_EQ(token_used, 1);
+    // Nor is a session cookie worth anything in another user's hands.
+    const std::string with_cookie = "GET /" + head + "Cookie: " + cookie + "\r\n\r\n";
+    EXPECT_EQ(AsUser(65534, [&] { return "<" + Exchange(port, with_cookie) + ">"; }), "<>");
+    EXPECT_EQ(Exchange(port, with_cookie), "HTTP/1.1 200");
+}
+
+TEST(ViewerSecurity, NobodyElseCanListenOnThePortOfTheIpv6Loopback) {
+    // The window's name under ".localhost" may be looked up as ::1 first:
+    // whoever listened there would get the window's requests.
+    Wizard wizard;
+    ASSERT_TRUE(wizard.started());
+    const uint16_t port = wizard.port();
+    const auto try_ipv6 = [port] {
+        const int fd = socket(AF_INET6, SOCK_STREAM, 0);
+        if (fd < 0)
+            return std::string("no IPv6");
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        address.sin6_addr = in6addr_loopback;
+        const int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+        std::string said;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            said = "bound";
+        else
+            said = errno == EADDRNOTAVAIL ? "no IPv6" : "taken";
+        close(fd);
+        // A connection there is refused at once, so the browser goes on to
+        // 127.0.0.1.
+        const int client = socket(AF_INET6, SOCK_STREAM, 0);
+        if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+            errno == ECONNREFUSED)
+            said += ", refused";
+        close(client);
+        return said;
+    };
+    const std::string here = try_ipv6();
+    if (here.rfind("no IPv6", 0) == 0)
+        GTEST_SKIP() << "this machine has no IPv6 loopback";
+    EXPECT_EQ(here, "taken, refused");
+    if (geteuid() == 0) {
+        EXPECT_EQ(AsUser(65534, try_ipv6), "taken, refused");
+    }
 }
 
 TEST(ViewerSecurity, HostMustNameTheServerItself) {
