@@ -185,6 +185,26 @@ bool LaunchDetached(const std::vector<std::string>& argv,
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && got == 0;
 }
 
+namespace {
+
+// Makes `dir` (mode 0700) unless it is there, and makes sure it is the
+// user's own: a real folder, not a link, owned by this user and writable by
+// nobody else (another user who made it, or can write in it, could hand the
+// browser settings of theirs). A folder of the user's that others may write
+// in is closed to them.
+bool OwnPrivateFolder(const std::string& dir) {
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info;
+    if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
+        return false;
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && chmod(dir.c_str(), 0700) != 0)
+        return false;
+    return true;
+}
+
+}  // namespace
+
 std::string WindowProfileDir() {
     std::string base;
     const char* cache = std::getenv("XDG_CACHE_HOME");
@@ -195,10 +215,13 @@ std::string WindowProfileDir() {
         base = std::string(home) + "/.cache";
     else
         return std::string();
-    const std::string dir = base + "/reqwiz/browser";
     std::error_code error;
-    std::filesystem::create_directories(dir, error);
+    std::filesystem::create_directories(base, error);
     if (error)
+        return std::string();
+    const std::string own = base + "/reqwiz";
+    const std::string dir = own + "/browser";
+    if (!OwnPrivateFolder(own) || !OwnPrivateFolder(dir))
         return std::string();
     return dir;
 }

@@ -3,6 +3,7 @@
 // password manager and autofill are off before the browser first reads it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -93,6 +94,54 @@ TEST(WindowProfile, AFileNoBrowserCouldReadOrWrongShapesAreReplaced) {
         const json after = ReadPreferences(dir.path());
         ASSERT_TRUE(after.is_object()) << text;
         ExpectSavingOff(after);
+    }
+}
+
+// The window's profile folder under a cache folder of the test's own.
+std::string ProfileDirUnder(const std::string& cache) {
+    const char* before = std::getenv("XDG_CACHE_HOME");
+    const std::string kept = before ? before : "";
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    const std::string dir = viewer::WindowProfileDir();
+    if (before)
+        setenv("XDG_CACHE_HOME", kept.c_str(), 1);
+    else
+        unsetenv("XDG_CACHE_HOME");
+    return dir;
+}
+
+TEST(WindowProfile, TheProfileFolderIsTheUsersOwnAndNobodyElseCanWriteInIt) {
+    TempDir scratch;
+    const std::string fresh = scratch.file("fresh");
+    EXPECT_EQ(ProfileDirUnder(fresh), fresh + "/reqwiz/browser");
+    EXPECT_EQ(ModeOf(fresh + "/reqwiz"), 0700u);
+    EXPECT_EQ(ModeOf(fresh + "/reqwiz/browser"), 0700u);
+
+    // A folder of the user's that others may write in is closed to them.
+    const std::string open = scratch.file("open");
+    std::filesystem::create_directories(open + "/reqwiz/browser");
+    chmod((open + "/reqwiz").c_str(), 0777);
+    chmod((open + "/reqwiz/browser").c_str(), 0775);
+    EXPECT_EQ(ProfileDirUnder(open), open + "/reqwiz/browser");
+    EXPECT_EQ(ModeOf(open + "/reqwiz"), 0700u);
+    EXPECT_EQ(ModeOf(open + "/reqwiz/browser"), 0700u);
+
+    // A link put where the folder goes is not followed.
+    const std::string linked = scratch.file("linked");
+    std::filesystem::create_directories(linked);
+    std::filesystem::create_directories(scratch.file("elsewhere/browser"));
+    std::filesystem::create_directory_symlink(scratch.file("elsewhere"), linked + "/reqwiz");
+    EXPECT_EQ(ProfileDirUnder(linked), "");
+
+    // Folders another user made (in a shared cache folder) are not taken.
+    if (geteuid() == 0) {
+        const std::string theirs = scratch.file("theirs");
+        std::filesystem::create_directories(theirs + "/reqwiz/browser");
+        ASSERT_EQ(chown((theirs + "/reqwiz/browser").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(ProfileDirUnder(theirs), "");
+        ASSERT_EQ(chown((theirs + "/reqwiz").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown((theirs + "/reqwiz/browser").c_str(), 0, 0), 0);
+        EXPECT_EQ(ProfileDirUnder(theirs), "");
     }
 }
 
