@@ -222,6 +222,12 @@ bool BrowserViewer::Start() {
             ServerLimits{}, [this](bool full) { channel_.ServerFull(full); });
         // Nobody else may share the port, not even the user's own programs.
         server->set_socket_options([](socket_t) {});
+        // An answer goes out in two writes, its head and its body: with
+        // Nagle's algorithm the body waits for the browser's delayed
+        // acknowledgement of the head, some 40 ms on the loopback, on every
+        // command and page. The listening socket passes the setting on to
+        // every connection, so it is made before the socket is.
+        server->set_tcp_nodelay(true);
         const int port = server->BindToAnyPort("127.0.0.1");
         if (port <= 0 || port > 65535)
             return false;
@@ -235,10 +241,6 @@ bool BrowserViewer::Start() {
     if (!chosen)
         return false;
     chosen->set_payload_max_length(1 << 20);
-    // An answer goes out in two writes, its head and its body: with Nagle's
-    // algorithm the body waits for the browser's delayed acknowledgement of
-    // the head, some 40 ms on the loopback, on every command and page.
-    chosen->set_tcp_nodelay(true);
     // Where the kernel tells whose program opened a connection, only the
     // user's own programs are served: another user who has read the start
     // address, or taken the session cookie, gets nothing.
