@@ -188,17 +188,16 @@ bool LaunchDetached(const std::vector<std::string>& argv,
 namespace {
 
 // Makes `dir` (mode 0700) unless it is there, and makes sure it is the
-// user's own: a real folder, not a link, owned by this user and writable by
-// nobody else (another user who made it, or can write in it, could hand the
-// browser settings of theirs). A folder of the user's that others may write
-// in is closed to them.
+// user's own: a real folder, not a link, owned by this user (another user
+// who made it could hand the browser settings of theirs). A folder of the
+// user's that others may enter is closed to them (mode 0700).
 bool OwnPrivateFolder(const std::string& dir) {
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
         return false;
     struct stat info;
     if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
         return false;
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && chmod(dir.c_str(), 0700) != 0)
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && chmod(dir.c_str(), 0700) != 0)
         return false;
     return true;
 }

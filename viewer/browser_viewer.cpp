@@ -232,8 +232,10 @@ bool BrowserViewer::Start() {
         if (port <= 0 || port > 65535)
             return false;
         const std::optional<int> held = HoldIpv6Loopback(static_cast<uint16_t>(port));
-        if (!held)
+        if (!held) {
+            server->CloseUnused();
             continue;
+        }
         ipv6_hold_ = *held;
         chosen = std::move(server);
         port_ = static_cast<uint16_t>(port);

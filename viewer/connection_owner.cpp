@@ -83,15 +83,22 @@ std::optional<uint32_t> AskKernel(const End& local, const End& remote) {
     std::optional<uint32_t> owner;
     if (sendto(fd, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
                sizeof kernel) == static_cast<ssize_t>(sizeof message)) {
+        // The kernel answers while it takes the request: the answer is
+        // already there, and the wait never blocks.
         alignas(nlmsghdr) char answer[8192];
+        sockaddr_nl from{};
+        socklen_t from_size = sizeof from;
         ssize_t got;
         do {
-            got = recv(fd, answer, sizeof answer, 0);
+            got = recvfrom(fd, answer, sizeof answer, MSG_DONTWAIT,
+                           reinterpret_cast<sockaddr*>(&from), &from_size);
         } while (got < 0 && errno == EINTR);
         auto* header = reinterpret_cast<nlmsghdr*>(answer);
         int left = got > 0 ? static_cast<int>(got) : 0;
-        // One answer: the socket, or an error (no such socket).
-        if (NLMSG_OK(header, left) && header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+        // One answer, from the kernel itself: the socket, or an error (no
+        // such socket).
+        if (from.nl_pid == 0 && NLMSG_OK(header, left) && header->nlmsg_seq == 1 &&
+            header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
             header->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
             const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
             // The socket must be the one asked about, and a live connection:

@@ -16,7 +16,8 @@ namespace viewer {
 // is `remote` (IPv4 or IPv6 addresses; an IPv4 pair is also looked for among
 // IPv6 sockets, as mapped addresses), provided that socket is an established
 // connection. Nothing when there is no such socket, it is in any other state
-// (a closing socket no longer tells its owner), or the kernel cannot be
+// (a socket that is closing may be kept by the kernel without its owner,
+// and shown as user 0, so no closing state counts), or the kernel cannot be
 // asked.
 std::optional<uint32_t> SocketOwner(const sockaddr_storage& local, const sockaddr_storage& remote);
 

@@ -211,7 +211,7 @@ GuardedServer::GuardedServer(ServerLimits limits, std::function<void(bool)> on_f
     new_task_queue = [threads] { return new StampedPool(threads); };
 }
 
-GuardedServer::~GuardedServer() {
+void GuardedServer::CloseUnused() {
     const socket_t sock = svr_sock_.exchange(INVALID_SOCKET);
     if (sock != INVALID_SOCKET)
         close(sock);

@@ -51,9 +51,6 @@ class GuardedServer : public httplib::Server {
     // a connection and with false when one becomes free again; it runs on
     // the server's threads.
     GuardedServer(ServerLimits limits, std::function<void(bool full)> on_full);
-    // Closes the listening socket of a server that was bound but never ran
-    // (the library leaves that to a stop, which a server not running skips).
-    ~GuardedServer() override;
 
     // Binds to a free port of `host` and returns it (0 on failure). The
     // queue of connections not yet accepted is made long enough that a
@@ -62,6 +59,11 @@ class GuardedServer : public httplib::Server {
     int BindToAnyPort(const std::string& host);
 
     const ServerLimits& limits() const { return limits_; }
+
+    // Closes the socket of a server that was bound but is given up before
+    // it ever listened (the library leaves that to a stop, which a server
+    // not running skips).
+    void CloseUnused();
 
     // From now on every connection is first shown to `accept` (on the
     // thread that serves it), and closed unread when it says false. Set it

@@ -117,11 +117,12 @@ TEST(WindowProfile, TheProfileFolderIsTheUsersOwnAndNobodyElseCanWriteInIt) {
     EXPECT_EQ(ModeOf(fresh + "/reqwiz"), 0700u);
     EXPECT_EQ(ModeOf(fresh + "/reqwiz/browser"), 0700u);
 
-    // A folder of the user's that others may write in is closed to them.
+    // A folder of the user's that others may write in, or enter (as the
+    // program once made it), is closed to them.
     const std::string open = scratch.file("open");
     std::filesystem::create_directories(open + "/reqwiz/browser");
     chmod((open + "/reqwiz").c_str(), 0777);
-    chmod((open + "/reqwiz/browser").c_str(), 0775);
+    chmod((open + "/reqwiz/browser").c_str(), 0755);
     EXPECT_EQ(ProfileDirUnder(open), open + "/reqwiz/browser");
     EXPECT_EQ(ModeOf(open + "/reqwiz"), 0700u);
     EXPECT_EQ(ModeOf(open + "/reqwiz/browser"), 0700u);
