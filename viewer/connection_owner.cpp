@@ -93,12 +93,12 @@ std::optional<uint32_t> AskKernel(const End& local, const End& remote) {
             got = recvfrom(fd, answer, sizeof answer, MSG_DONTWAIT,
                            reinterpret_cast<sockaddr*>(&from), &from_size);
         } while (got < 0 && errno == EINTR);
-        auto* header = reinterpret_cast<nlmsghdr*>(answer);
-        int left = got > 0 ? static_cast<int>(got) : 0;
-        // One answer, from the kernel itself: the socket, or an error (no
-        // such socket).
-        if (from.nl_pid == 0 && NLMSG_OK(header, left) && header->nlmsg_seq == 1 &&
-            header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+        const auto* header = reinterpret_cast<const nlmsghdr*>(answer);
+        const size_t left = got > 0 ? static_cast<size_t>(got) : 0;
+        // One answer, whole, from the kernel itself: the socket, or an
+        // error (no such socket).
+        if (from.nl_pid == 0 && left >= sizeof(nlmsghdr) && header->nlmsg_len <= left &&
+            header->nlmsg_seq == 1 && header->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
             header->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
             const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
             // The socket must be the one asked about, and a live connection:
