@@ -4,14 +4,15 @@
 // protocol. Checks what the user sees of the browser: its own texts in
 // Spanish with a locale that names no language, the window's class and
 // centred position, the program's icon, no browser menu outside the text
-// fields and no list of earlier entries under them.
+// fields and no list of earlier entries under them; then a whole run in that
+// window, with the browser's own switches, to the two files.
 //
 // The window's profile has the developer tools off, and the test needs
 // them to drive the browser: the wrapper turns them back on in the profile
 // (and only that) before starting the browser.
 //
-// Exits with 77 (CTest's "skipped") when Xvfb, xwininfo, the browser or
-// playwright-core is missing.
+// Exits with 77 (CTest's "skipped") when Xvfb, xwininfo, the browser,
+// playwright-core or openssl is missing.
 import assert from 'node:assert/strict';
 import {spawn, spawnSync} from 'node:child_process';
 import {once} from 'node:events';
@@ -20,9 +21,10 @@ import os from 'node:os';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {ADDRESS, output, program, requireTools, within} from './harness.mjs';
+import {acceptMessage, ADDRESS, APPLICANT, messageBox, output, program, requireTools, setValue,
+        within} from './harness.mjs';
 
-const chromium = await requireTools();
+const chromium = await requireTools({openssl: true});
 for (const tool of ['Xvfb', 'xwininfo']) {
     if (spawnSync('sh', ['-c', `command -v ${tool}`]).status !== 0) {
         console.log(`# skipped: no ${tool}`);
@@ -77,7 +79,7 @@ for a in "$@"; do
 done
 cp "$d/Default/Preferences" "$r/preferences"
 sed -i 's/"devtools":{"availability":2}/"devtools":{}/' "$d/Default/Preferences"
-exec /usr/bin/chromium "$@" --remote-debugging-port=0 --disable-gpu
+exec /usr/bin/chromium "$@" --remote-debugging-port=0
 `, {mode: 0o755});
 }
 
@@ -246,4 +248,48 @@ test('no browser menu outside the text fields, no earlier entries under them', a
     await page.locator('[name="DN_CN_1"]').focus();
     await page.locator('[name="DN_CN_1"]').press('Control+v');
     assert.equal(await page.locator('[name="DN_CN_1"]').inputValue(), 'COPIA');
+});
+
+test('a whole run in the window itself ends on the final page with both files', async () => {
+    // The window's own browser runs the pages with its own switches (one
+    // renderer, drawing and network inside the browser): the collection
+    // and the pages after it must work there as in any browser.
+    const folder = path.join(home, 'Llaves');
+    fs.mkdirSync(folder);
+    for (const [name, value] of Object.entries(APPLICANT))
+        await setValue(page, name, value);
+    await page.locator('[name="Image2"]').click();
+    await page.waitForSelector('form[name="Generacion_de_Llaves"]');
+    const password = 'Clave2026';
+    await setValue(page, 'PWD', password);
+    await setValue(page, 'PWD2', password);
+    await setValue(page, 'KEY', path.join(folder, 'llave'));
+    await setValue(page, 'REQ', path.join(folder, 'solicitud'));
+    await page.locator('[name="Image2"]').click();
+    assert.equal((await messageBox(page)).title, 'Aviso');
+    await acceptMessage(page);
+    const overlay = page.locator('.reqwiz-collect');
+    await overlay.waitFor();
+    for (let moves = 0; await overlay.count() > 0; moves++) {
+        assert.ok(moves < 5000, 'the overlay did not close');
+        await page.mouse.move(20 + (moves * 37) % 600, 20 + (moves * 53) % 470);
+    }
+    await page.waitForSelector('text=Tu requerimiento se gener', {timeout: 60000});
+    const band = page.locator('.reqwiz-result');
+    await band.waitFor();
+    const keyFile = path.join(folder, 'llave.key');
+    const reqFile = path.join(folder, 'solicitud.req');
+    assert.equal(await band.locator('.reqwiz-result-request').textContent(), reqFile);
+    assert.equal(await band.locator('.reqwiz-result-key').textContent(), keyFile);
+    await page.screenshot({path: path.join(output, 'window-02-final-page.png')});
+    // OpenSSL reads the request (the data lines after it aside) and its
+    // signature, and opens the key with the password typed.
+    const request = spawnSync('openssl', ['req', '-inform', 'DER', '-in', reqFile, '-verify',
+                                          '-noout'], {encoding: 'utf8'});
+    assert.equal(request.status, 0, request.stderr);
+    const key = spawnSync('openssl', ['pkcs8', '-inform', 'DER', '-in', keyFile, '-passin', 'stdin',
+                                      '-provider', 'legacy', '-provider', 'default', '-out',
+                                      '/dev/null'],
+                          {input: `${password}\n`, encoding: 'utf8'});
+    assert.equal(key.status, 0, key.stderr);
 });

@@ -287,6 +287,18 @@ TEST(WindowCommand, TheBrowserGetsTheProgramsClassLanguageAndPlace) {
                                "--user-data-dir=/home/u/.cache/reqwiz/browser", "--no-first-run"})
         EXPECT_NE(std::find(argv.begin(), argv.end(), wanted), argv.end()) << wanted;
     EXPECT_EQ(std::find(argv.begin(), argv.end(), "--no-sandbox"), argv.end());
+    // The window's own browser starts lean; the user's everyday browser,
+    // which these switches would change for good, never gets them.
+    const char* const lean[] = {"--disable-gpu", "--in-process-gpu", "--renderer-process-limit=1",
+                                "--enable-features=NetworkServiceInProcess2",
+                                "--disable-extensions"};
+    for (const char* wanted : lean)
+        EXPECT_NE(std::find(argv.begin(), argv.end(), wanted), argv.end()) << wanted;
+    viewer::WindowRequest everyday = request;
+    everyday.profile_dir.clear();
+    for (const std::string& arg : viewer::WindowCommand(everyday, find))
+        for (const char* given : lean)
+            EXPECT_NE(arg, given);
     // Without a known screen, no position.
     request.x.reset();
     request.y.reset();
