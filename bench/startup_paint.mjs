@@ -11,6 +11,7 @@
 //
 //   node bench/startup_paint.mjs [runs]      (default 10)
 //   REQWIZ_BIN, REQWIZ_CHROMIUM as for the browser tests.
+//   BENCH_BROWSER_ARGS: further switches for the browser, to try them.
 import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -27,7 +28,8 @@ const home = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-bench-home-'));
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-bench-browser-'));
 const context = await chromium.launchPersistentContext(profile, {
     executablePath: browserPath, headless: true, viewport: {width: 648, height: 515},
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking'],
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+           ...(process.env.BENCH_BROWSER_ARGS || '').split(' ').filter(Boolean)],
 });
 
 function median(values) {

@@ -4,15 +4,20 @@
 // developer tools back on in the window's profile, which the port needs).
 // Warm starts: one home and one browser profile for every run, the first
 // run not counted. Prints, as medians over the runs:
-//   start -> window   program start until the browser's window is viewable
-//   window -> paint   the window viewable until the data page's first paint
+//   start -> window   program start until the display maps the window
+//   window -> paint   the window mapped until the data page's first paint
+//                     (the page's own first-contentful-paint)
 //   start -> paint    the sum, as the user waits for it
 // and how the browser was opened (on the address itself, or on the private
-// page that forwards to it).
+// page that forwards to it). The window is seen through the display's own
+// reports and the page is asked only once it has long been painted, so the
+// measurement takes nothing from the browser while it starts.
 //
 //   node bench/window_paint.mjs [runs]      (default 10)
-//   REQWIZ_BIN as for the browser tests. Needs Xvfb and xwininfo.
+//   REQWIZ_BIN as for the browser tests. Needs Xvfb, xev, xprop, xwininfo.
 //   BENCH_BROWSER_ARGS: further switches for the browser, to try them.
+//   BENCH_DROP_ARGS: switches of the program's to leave out, to weigh them
+//                    ("--in-process-gpu --disable-gpu").
 import {spawn, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -23,6 +28,8 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 const program = path.resolve(process.env.REQWIZ_BIN || path.join(here, '../build/reqwiz'));
 const {chromium} = await import(path.join(here, '../tests/e2e/node_modules/playwright-core/index.mjs'));
 const runs = Number(process.argv[2] || 10);
+// How long after the program's start the page is first asked for its paint.
+const settle = 4000;
 
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-bench-window-'));
 const home = path.join(scratch, 'home');
@@ -33,6 +40,7 @@ for (const dir of [home, runtime, bin, record])
     fs.mkdirSync(dir, {mode: 0o700});
 fs.writeFileSync(path.join(bin, 'chromium'), `#!/bin/sh
 r='${record}'
+drop='${process.env.BENCH_DROP_ARGS || ''}'
 printf '%s' "$$" > "$r/pid"
 printf '%s\\n' "$@" > "$r/args"
 for a in "$@"; do
@@ -41,6 +49,13 @@ for a in "$@"; do
   esac
 done
 sed -i 's/"devtools":{"availability":2}/"devtools":{}/' "$d/Default/Preferences"
+for a in "$@"; do
+  shift
+  case " $drop " in
+    *" $a "*) continue ;;
+  esac
+  set -- "$@" "$a"
+done
 exec /usr/bin/chromium "$@" --remote-debugging-port=0 ${process.env.BENCH_BROWSER_ARGS || ''} 2>> "$r/browser.log"
 `, {mode: 0o755});
 
@@ -63,16 +78,39 @@ const display = await new Promise((resolve) => {
 });
 const xenv = {...process.env, DISPLAY: display};
 
-// The id of the viewable top-level window of class reqwiz, or null.
-function viewableWindow() {
-    const tree = spawnSync('xwininfo', ['-root', '-tree'], {env: xenv, encoding: 'utf8'}).stdout || '';
-    for (const line of tree.split('\n')) {
-        const m = line.match(/^\s*(0x[0-9a-f]+) .*\("[^"]*" "reqwiz"\)\s+(\d+)x/);
-        if (!m || Number(m[2]) <= 100)
+// The display's top-level windows as they are mapped, each with the moment
+// it was: xev on the root window reports them as they happen, so nothing
+// polls the display while the browser starts on the same two cores.
+const xev = spawn('xev', ['-root', '-event', 'substructure'],
+                  {env: xenv, stdio: ['ignore', 'pipe', 'ignore']});
+const mapped = [];
+let xevText = '';
+xev.stdout.on('data', (d) => {
+    const at = now();
+    xevText += d;
+    // "MapNotify event, serial N, synthetic NO, window ROOT,\n
+    //      event ROOT, window ID, override NO"
+    let m;
+    const pattern = /MapNotify event[^\n]*\n\s*event 0x[0-9a-f]+, window (0x[0-9a-f]+)/g;
+    let last = 0;
+    while ((m = pattern.exec(xevText)) !== null) {
+        mapped.push({id: m[1], at});
+        last = pattern.lastIndex;
+    }
+    xevText = xevText.slice(last);
+});
+
+// When the wizard's window (class reqwiz, larger than a menu) was mapped
+// after `since`, or null.
+function windowShown(since) {
+    for (const {id, at} of mapped) {
+        if (at < since)
             continue;
-        const info = spawnSync('xwininfo', ['-id', m[1]], {env: xenv, encoding: 'utf8'}).stdout || '';
-        if (info.includes('Map State: IsViewable'))
-            return m[1];
+        const cls = spawnSync('xprop', ['-id', id, 'WM_CLASS'], {env: xenv, encoding: 'utf8'}).stdout || '';
+        const size = spawnSync('xwininfo', ['-id', id], {env: xenv, encoding: 'utf8'}).stdout || '';
+        const width = Number((size.match(/Width: (\d+)/) || [])[1]);
+        if (/"reqwiz"/.test(cls) && width > 100)
+            return at;
     }
     return null;
 }
@@ -99,18 +137,16 @@ async function oneRun() {
     const wizard = spawn(program, [], {cwd: home, env, stdio: ['ignore', 'ignore', 'pipe']});
     let said = '';
     wizard.stderr.on('data', (d) => { said += d; });
-    let shown = null;
-    while (shown === null && now() - started < 20000) {
-        if (viewableWindow())
-            shown = now();
-        else
-            await sleep(5);  // leaves the cores to the browser's start
-    }
+    // Nothing is asked of the browser until well after its start: the
+    // first paint stays in the page's performance timeline, and a debugging
+    // client that attached during the start would slow it down.
+    await sleep(settle);
+    const shown = windowShown(started);
     if (shown === null)
         throw new Error(`no window; the program said: ${said}; the browser said: ` +
                         fs.readFileSync(path.join(record, 'browser.log'), 'utf8').slice(-3000));
     let port = null;
-    while (!port) {
+    while (!port && now() - started < 20000) {
         if (fs.existsSync(portFile))
             port = fs.readFileSync(portFile, 'utf8').split('\n')[0];
         else
@@ -118,7 +154,7 @@ async function oneRun() {
     }
     const browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`);
     let painted = null;
-    while (painted === null && now() - started < 20000) {
+    while (painted === null && now() - started < settle + 20000) {
         for (const context of browser.contexts()) {
             for (const page of context.pages()) {
                 painted = await page.evaluate(() => {
@@ -165,6 +201,7 @@ try {
     for (let run = 0; run < runs; run++)
         results.push(await oneRun());
 } finally {
+    xev.kill('SIGKILL');
     xvfb.kill('SIGKILL');
     fs.rmSync(scratch, {recursive: true, force: true, maxRetries: 20, retryDelay: 100});
 }
