@@ -15,14 +15,18 @@
 //
 //   node bench/window_paint.mjs [runs]      (default 10)
 //   REQWIZ_BIN as for the browser tests. Needs Xvfb, xev, xprop, xwininfo.
-//   BENCH_BROWSER_ARGS: further switches for the browser, to try them.
+//   BENCH_BROWSER_ARGS: further switches for the browser, to try them (a
+//                    switch given twice takes its last value: an
+//                    --enable-features here replaces the program's).
 //   BENCH_DROP_ARGS: switches of the program's to leave out, to weigh them
 //                    ("--in-process-gpu --disable-gpu").
 import {spawn, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
+
+import {debuggingPortFile, ownWindowFolders, processGone, startDisplay,
+        writeBrowserStandIn} from '../tests/e2e/own_window.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const program = path.resolve(process.env.REQWIZ_BIN || path.join(here, '../build/reqwiz'));
@@ -31,51 +35,14 @@ const runs = Number(process.argv[2] || 10);
 // How long after the program's start the page is first asked for its paint.
 const settle = 4000;
 
-const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-bench-window-'));
-const home = path.join(scratch, 'home');
-const runtime = path.join(scratch, 'run');
-const bin = path.join(scratch, 'bin');
-const record = path.join(scratch, 'record');
-for (const dir of [home, runtime, bin, record])
-    fs.mkdirSync(dir, {mode: 0o700});
-fs.writeFileSync(path.join(bin, 'chromium'), `#!/bin/sh
-r='${record}'
-drop='${process.env.BENCH_DROP_ARGS || ''}'
-printf '%s' "$$" > "$r/pid"
-printf '%s\\n' "$@" > "$r/args"
-for a in "$@"; do
-  case "$a" in
-    --user-data-dir=*) d="\${a#--user-data-dir=}" ;;
-  esac
-done
-sed -i 's/"devtools":{"availability":2}/"devtools":{}/' "$d/Default/Preferences"
-for a in "$@"; do
-  shift
-  case " $drop " in
-    *" $a "*) continue ;;
-  esac
-  set -- "$@" "$a"
-done
-exec /usr/bin/chromium "$@" --remote-debugging-port=0 ${process.env.BENCH_BROWSER_ARGS || ''} 2>> "$r/browser.log"
-`, {mode: 0o755});
+const {scratch, home, runtime, bin, record} = ownWindowFolders('reqwiz-bench-window-');
+writeBrowserStandIn(bin, record, {drop: process.env.BENCH_DROP_ARGS || '',
+                                  extra: process.env.BENCH_BROWSER_ARGS || ''});
 
 const now = () => performance.timeOrigin + performance.now();
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-// -noreset: the display would otherwise start afresh whenever its last
-// client leaves, as each run's browser does, and refuse the next one for a
-// moment.
-const xvfb = spawn(
-    'Xvfb', ['-displayfd', '1', '-screen', '0', '1366x768x24', '-nolisten', 'tcp', '-noreset'],
-    {stdio: ['ignore', 'pipe', 'ignore']});
-const display = await new Promise((resolve) => {
-    let out = '';
-    xvfb.stdout.on('data', (d) => {
-        out += d;
-        if (out.includes('\n'))
-            resolve(`:${out.trim()}`);
-    });
-});
+const {child: xvfb, display} = await startDisplay({noreset: true});
 const xenv = {...process.env, DISPLAY: display};
 
 // The display's top-level windows as they are mapped, each with the moment
@@ -115,19 +82,45 @@ function windowShown(since) {
     return null;
 }
 
-function alive(pid) {
+// The browser's first paint of the data page, on the page's own clock, or
+// null; asks through the debugging port once the start is long over.
+async function paintOf(portFile, until) {
+    let port = null;
+    while (!port && now() < until) {
+        if (fs.existsSync(portFile))
+            port = fs.readFileSync(portFile, 'utf8').split('\n')[0];
+        else
+            await sleep(20);
+    }
+    if (!port)
+        throw new Error('the browser opened no debugging port');
+    const browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`);
     try {
-        process.kill(pid, 0);
-        return true;
-    } catch {
-        return false;
+        while (now() < until) {
+            for (const context of browser.contexts()) {
+                for (const page of context.pages()) {
+                    const painted = await page.evaluate(() => {
+                        if (!document.querySelector('form[name="DATOS"]'))
+                            return null;
+                        const paint = performance.getEntriesByName('first-contentful-paint')[0];
+                        return paint ? performance.timeOrigin + paint.startTime : null;
+                    }).catch(() => null);
+                    if (painted !== null)
+                        return painted;
+                }
+            }
+            await sleep(20);
+        }
+        return null;
+    } finally {
+        await browser.close().catch(() => {});
     }
 }
 
 async function oneRun() {
     fs.rmSync(path.join(record, 'pid'), {force: true});
     // The browser leaves its debugging port's file behind as it ends.
-    const portFile = path.join(home, '.cache/reqwiz/browser/DevToolsActivePort');
+    const portFile = debuggingPortFile(home);
     fs.rmSync(portFile, {force: true});
     const env = {...process.env, HOME: home, XDG_RUNTIME_DIR: runtime, DISPLAY: display,
                  REQWIZ_NO_DIALOG: '1', PATH: `${bin}:${process.env.PATH}`};
@@ -137,57 +130,34 @@ async function oneRun() {
     const wizard = spawn(program, [], {cwd: home, env, stdio: ['ignore', 'ignore', 'pipe']});
     let said = '';
     wizard.stderr.on('data', (d) => { said += d; });
-    // Nothing is asked of the browser until well after its start: the
-    // first paint stays in the page's performance timeline, and a debugging
-    // client that attached during the start would slow it down.
-    await sleep(settle);
-    const shown = windowShown(started);
-    if (shown === null)
-        throw new Error(`no window; the program said: ${said}; the browser said: ` +
-                        fs.readFileSync(path.join(record, 'browser.log'), 'utf8').slice(-3000));
-    let port = null;
-    while (!port && now() - started < 20000) {
-        if (fs.existsSync(portFile))
-            port = fs.readFileSync(portFile, 'utf8').split('\n')[0];
-        else
-            await sleep(20);
-    }
-    const browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`);
-    let painted = null;
-    while (painted === null && now() - started < settle + 20000) {
-        for (const context of browser.contexts()) {
-            for (const page of context.pages()) {
-                painted = await page.evaluate(() => {
-                    if (!document.querySelector('form[name="DATOS"]'))
-                        return null;
-                    const paint = performance.getEntriesByName('first-contentful-paint')[0];
-                    return paint ? performance.timeOrigin + paint.startTime : null;
-                }).catch(() => null);
-                if (painted !== null)
-                    break;
-            }
-            if (painted !== null)
-                break;
+    try {
+        // Nothing is asked of the browser until well after its start: the
+        // first paint stays in the page's performance timeline, and a
+        // debugging client that attached during the start would slow it.
+        await sleep(settle);
+        const shown = windowShown(started);
+        if (shown === null) {
+            const log = path.join(record, 'browser.log');
+            throw new Error(`no window; the program said: ${said}; the browser said: ` +
+                            (fs.existsSync(log) ? fs.readFileSync(log, 'utf8').slice(-3000) : ''));
         }
+        const painted = await paintOf(portFile, started + settle + 20000);
         if (painted === null)
-            await sleep(20);
+            throw new Error('no paint');
+        const opened = fs.readFileSync(path.join(record, 'args'), 'utf8').split('\n')[0];
+        return {toWindow: shown - started, toPaint: painted - shown,
+                how: opened.startsWith('--app=http') ? 'the address' : 'the forwarding page'};
+    } finally {
+        // The program closes its window as it ends; the next run waits until
+        // the browser is gone, so that it starts a browser of its own again.
+        if (wizard.exitCode === null) {
+            wizard.kill('SIGTERM');
+            await new Promise((r) => wizard.exitCode !== null ? r() : wizard.once('exit', r));
+        }
+        const pidFile = path.join(record, 'pid');
+        if (fs.existsSync(pidFile))
+            await processGone(Number(fs.readFileSync(pidFile, 'utf8')));
     }
-    const opened = fs.readFileSync(path.join(record, 'args'), 'utf8').split('\n')[0];
-    await browser.close().catch(() => {});
-    // The program closes its window as it ends; the next run waits until the
-    // browser is gone, so that it starts a browser of its own again.
-    wizard.kill('SIGTERM');
-    await new Promise((r) => wizard.exitCode !== null ? r() : wizard.once('exit', r));
-    const pid = Number(fs.readFileSync(path.join(record, 'pid'), 'utf8'));
-    for (let i = 0; i < 200 && alive(pid); i++) {
-        if (i === 100)
-            process.kill(pid, 'SIGTERM');
-        await sleep(50);
-    }
-    if (painted === null)
-        throw new Error('no paint');
-    return {toWindow: shown - started, toPaint: painted - shown,
-            how: opened.startsWith('--app=http') ? 'the address' : 'the forwarding page'};
 }
 
 function median(values) {

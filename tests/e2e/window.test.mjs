@@ -17,12 +17,13 @@ import assert from 'node:assert/strict';
 import {spawn, spawnSync} from 'node:child_process';
 import {once} from 'node:events';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
 import {acceptMessage, ADDRESS, APPLICANT, messageBox, output, program, requireTools, setValue,
         within} from './harness.mjs';
+import {debuggingPortFile, ownWindowFolders, processGone, startDisplay,
+        writeBrowserStandIn} from './own_window.mjs';
 
 const chromium = await requireTools({openssl: true});
 for (const tool of ['Xvfb', 'xwininfo']) {
@@ -34,54 +35,14 @@ for (const tool of ['Xvfb', 'xwininfo']) {
 
 const SCREEN = {width: 1366, height: 768};
 const WINDOW = {width: 648, height: 515};  // the shipped profile's size
-const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-window-'));
-const home = path.join(scratch, 'home');
-const runtime = path.join(scratch, 'run');
-const bin = path.join(scratch, 'bin');
-const record = path.join(scratch, 'record');
-for (const dir of [home, runtime, bin, record])
-    fs.mkdirSync(dir, {mode: 0o700});
+const {scratch, home, runtime, bin, record} = ownWindowFolders('reqwiz-window-');
 
 let xvfb;
 let display;
 let wizard;
+let address;
 let browser;
 let page;
-
-function startXvfb() {
-    const child = spawn('Xvfb', ['-displayfd', '1', '-screen', '0',
-                                 `${SCREEN.width}x${SCREEN.height}x24`, '-nolisten', 'tcp'],
-                        {stdio: ['ignore', 'pipe', 'ignore']});
-    return within(new Promise((resolve, reject) => {
-        let out = '';
-        child.stdout.on('data', (d) => {
-            out += d;
-            if (out.includes('\n'))
-                resolve({child, display: `:${out.trim()}`});
-        });
-        child.on('exit', (code) => reject(new Error(`Xvfb ended with ${code}`)));
-    }), 10000, 'the display');
-}
-
-// The wrapper: records its arguments and the language it was given, turns
-// the developer tools back on in the window's profile, and starts the real
-// browser with a debugging port.
-function writeWrapper() {
-    fs.writeFileSync(path.join(bin, 'chromium'), `#!/bin/sh
-r='${record}'
-printf '%s' "$$" > "$r/pid"
-printf '%s\\n' "$@" > "$r/args"
-printf '%s' "$LANGUAGE" > "$r/language"
-for a in "$@"; do
-  case "$a" in
-    --user-data-dir=*) d="\${a#--user-data-dir=}" ;;
-  esac
-done
-cp "$d/Default/Preferences" "$r/preferences"
-sed -i 's/"devtools":{"availability":2}/"devtools":{}/' "$d/Default/Preferences"
-exec /usr/bin/chromium "$@" --remote-debugging-port=0
-`, {mode: 0o755});
-}
 
 async function until(check, what, ms = 20000) {
     const end = Date.now() + ms;
@@ -111,8 +72,8 @@ function reqwizWindows() {
 
 before(async () => {
     fs.mkdirSync(output, {recursive: true});
-    ({child: xvfb, display} = await startXvfb());
-    writeWrapper();
+    ({child: xvfb, display} = await within(startDisplay(SCREEN), 10000, 'the display'));
+    writeBrowserStandIn(bin, record);
     const env = {...process.env, HOME: home, XDG_RUNTIME_DIR: runtime, DISPLAY: display,
                  REQWIZ_NO_DIALOG: '1', PATH: `${bin}:${process.env.PATH}`};
     // A locale that names no language: the window must still be Spanish.
@@ -123,8 +84,8 @@ before(async () => {
     let out = '';
     wizard.stdout.on('data', (d) => { out += d; });
     wizard.stderr.on('data', (d) => { out += d; });
-    await until(() => out.split('\n').some((l) => ADDRESS.test(l)), 'the address');
-    const portFile = path.join(home, '.cache/reqwiz/browser/DevToolsActivePort');
+    address = await until(() => out.split('\n').find((l) => ADDRESS.test(l)), 'the address');
+    const portFile = debuggingPortFile(home);
     const port = await until(() => fs.existsSync(portFile) &&
                                  fs.readFileSync(portFile, 'utf8').split('\n')[0],
                              'the browser start');
@@ -155,24 +116,10 @@ after(async () => {
         })();
         await within(closing, 5000, 'closing the browser').catch(() => {});
     }
-    // The wrapper's process id is the browser's (it execs it).
+    // The stand-in's process id is the browser's (it execs it).
     const pidFile = path.join(record, 'pid');
-    if (fs.existsSync(pidFile)) {
-        const pid = Number(fs.readFileSync(pidFile, 'utf8'));
-        const alive = () => {
-            try {
-                process.kill(pid, 0);
-                return true;
-            } catch {
-                return false;
-            }
-        };
-        for (let i = 0; i < 100 && alive(); i++) {
-            if (i === 50)
-                process.kill(pid, 'SIGTERM');
-            await new Promise((r) => setTimeout(r, 100));
-        }
-    }
+    if (fs.existsSync(pidFile))
+        await processGone(Number(fs.readFileSync(pidFile, 'utf8')));
     if (xvfb) {
         xvfb.stdout.destroy();
         xvfb.kill('SIGKILL');
