@@ -1,6 +1,7 @@
-// What the window is opened with: a private page that forwards to the start
-// address (so the token is on no command line), and a browser profile whose
-// password manager and autofill are off before the browser first reads it.
+// What the window is opened with: the start address itself or a private
+// page that forwards to it, the browser's command line, and a browser
+// profile of the user's own whose password manager and autofill are off
+// before the browser first reads it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -122,9 +122,9 @@ TEST(ViewerSecurity, TheTokenBuysOneSessionCookieAndACleanAddress) {
 
     auto first = client.Get(start.c_str());
     ASSERT_TRUE(first);
-    // The page moves on to "/" itself (a redirect would keep the window's
-    // first navigation, from its private file, another site's: the browser
-    // would withhold the cookie).
+    // The page moves on to "/" itself (the window's first navigation may
+    // come from its private file, and a redirect would keep it another
+    // site's: the browser would withhold the cookie).
     EXPECT_EQ(first->status, 200);
     EXPECT_NE(first->body.find("location.replace("), std::string::npos) << first->body;
     EXPECT_EQ(token_used, 1);
