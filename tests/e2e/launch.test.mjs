@@ -57,8 +57,9 @@ ${stay ? 'exec sleep 60' : 'exit 0'}
 
 // Starts the program with `bin` alone (or first) on PATH and a home, runtime
 // folder and cache of its own.
-async function startProgram(bin, {pathTail = true} = {}) {
+async function startProgram(bin, {pathTail = true, prepareHome = () => {}} = {}) {
     const home = fs.mkdtempSync(path.join(scratch, 'home-'));
+    prepareHome(home);
     const runtime = fs.mkdtempSync(path.join(scratch, 'run-'));
     const env = {...process.env, HOME: home, XDG_RUNTIME_DIR: runtime, REQWIZ_NO_DIALOG: '1',
                  PATH: pathTail ? `${bin}:${process.env.PATH}` : bin};
@@ -128,6 +129,28 @@ test('the window\'s own browser is opened on the address, with a profile prepare
     // This test is the user's own program: the token lets it in, once.
     assert.equal(await get(run.url), 200);
     assert.equal(await get(run.url), 403);
+    run.child.kill('SIGTERM');
+    assert.deepEqual(await within(run.exited, 10000, 'the exit'), [0, null]);
+});
+
+test('a window profile folder that is not the user\'s own: the browser gets the private page', async () => {
+    const fake = fakeOpener('chromium');
+    // The program's cache folder is a link to a folder someone else could
+    // have made: the window gets no profile of its own there, so the
+    // address stays off the command line.
+    const elsewhere = fs.mkdtempSync(path.join(scratch, 'elsewhere-'));
+    const run = await startProgram(fake.bin, {
+        prepareHome: (home) => {
+            fs.mkdirSync(path.join(home, '.cache'));
+            fs.symlinkSync(elsewhere, path.join(home, '.cache', 'reqwiz'));
+        }
+    });
+    await until(fake.done, 'the browser start');
+    const {args, folder} = checkOpenedOnPrivatePage(fake, run.url, run.runtime);
+    assert.equal(args[0], `--app=file://${folder}/open.html`);
+    for (const arg of args)
+        assert.ok(!/^--(user-data-dir|in-process-gpu|renderer-process-limit)/.test(arg), arg);
+    assert.deepEqual(fs.readdirSync(elsewhere), []);
     run.child.kill('SIGTERM');
     assert.deepEqual(await within(run.exited, 10000, 'the exit'), [0, null]);
 });
