@@ -203,16 +203,19 @@ namespace {
 // Makes `dir` (mode 0700) unless it is there, and makes sure it is the
 // user's own: a real folder, not a link, owned by this user (another user
 // who made it could hand the browser settings of theirs). A folder of the
-// user's that others may enter is closed to them (mode 0700).
-bool OwnPrivateFolder(const std::string& dir) {
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+// user's that others may enter is closed to them (mode 0700). Nothing when
+// it is not the user's; else whether others could write in it until now.
+std::optional<bool> OwnPrivateFolder(const std::string& dir) {
+    if (mkdir(dir.c_str(), 0700) == 0)
         return false;
+    if (errno != EEXIST)
+        return std::nullopt;
     struct stat info;
     if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
-        return false;
+        return std::nullopt;
     if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && chmod(dir.c_str(), 0700) != 0)
-        return false;
-    return true;
+        return std::nullopt;
+    return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 }  // namespace
@@ -233,8 +236,28 @@ std::string WindowProfileDir() {
         return std::string();
     const std::string own = base + "/reqwiz";
     const std::string dir = own + "/browser";
-    if (!OwnPrivateFolder(own) || !OwnPrivateFolder(dir))
+    const std::optional<bool> own_was_open = OwnPrivateFolder(own);
+    if (!own_was_open)
         return std::string();
+    std::optional<bool> was_open = OwnPrivateFolder(dir);
+    if (!was_open)
+        return std::string();
+    // While others could write in the profile, or put another folder in its
+    // place, they could leave in it what the browser reads and writes (a
+    // link from its settings to a folder of theirs, say): closing it does
+    // not take that out. Such a profile is set aside, unread, beside the new
+    // one; what is in it may not be the user's to remove. An empty one is
+    // kept: it is closed to others now, and there is nothing in it.
+    std::error_code looked;
+    const bool empty = std::filesystem::is_empty(dir, looked) && !looked;
+    if ((*own_was_open || *was_open) && !empty) {
+        std::string aside = own + "/browser.set-aside-XXXXXX";
+        if (mkdtemp(aside.data()) == nullptr || rename(dir.c_str(), aside.c_str()) != 0)
+            return std::string();
+        was_open = OwnPrivateFolder(dir);
+        if (!was_open || *was_open)
+            return std::string();
+    }
     return dir;
 }
 

@@ -98,8 +98,10 @@ std::pair<int, int> CentredCorner(const ScreenArea& area, int width, int height)
 // The profile folder for the wizard's window: $XDG_CACHE_HOME/reqwiz/browser,
 // or ~/.cache/reqwiz/browser; its two folders are made (mode 0700) when
 // missing, and must be the user's own: real folders, owned by the user,
-// that nobody else may write in (one of the user's that others could write
-// in is closed to them). Empty when it cannot be made, or is not the user's.
+// that nobody else may write in (one of the user's that others could enter
+// is closed to them; a profile that others could write in, or put in place,
+// is set aside in reqwiz/ for a new one). Empty when it cannot be made, or
+// is not the user's.
 std::string WindowProfileDir();
 
 // Turns the browser's password manager and form autofill off in the profile

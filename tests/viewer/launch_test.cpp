@@ -147,6 +147,46 @@ TEST(WindowProfile, TheProfileFolderIsTheUsersOwnAndNobodyElseCanWriteInIt) {
     }
 }
 
+TEST(WindowProfile, AProfileOthersCouldWriteInIsSetAsideForANewOne) {
+    // While others could write in the profile, or in the folder holding it,
+    // they could leave in it what the browser then reads and writes: here a
+    // link from the profile's settings to a folder of theirs.
+    struct Case {
+        mode_t own;
+        mode_t profile;
+        bool kept;
+    };
+    const Case cases[] = {
+        {0700, 0777, false},  // anyone could write in the profile
+        {0700, 0770, false},  // the folder's group could
+        {0777, 0700, false},  // anyone could put another folder in its place
+        {0755, 0755, true},   // others could only read: what is in it is the user's
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << c.own << " " << c.profile);
+        TempDir scratch;
+        const std::string cache = scratch.file("cache");
+        const std::string profile = cache + "/reqwiz/browser";
+        const std::string theirs = scratch.file("theirs");
+        std::filesystem::create_directories(profile);
+        std::filesystem::create_directories(theirs);
+        std::filesystem::create_directory_symlink(theirs, profile + "/Default");
+        if (geteuid() == 0) {
+            ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(lchown((profile + "/Default").c_str(), 65534, 65534), 0);
+        }
+        chmod((cache + "/reqwiz").c_str(), c.own);
+        chmod(profile.c_str(), c.profile);
+
+        ASSERT_EQ(ProfileDirUnder(cache), profile);
+        EXPECT_EQ(ModeOf(cache + "/reqwiz"), 0700u);
+        EXPECT_EQ(ModeOf(profile), 0700u);
+        ASSERT_TRUE(viewer::PrepareWindowProfile(profile, "es"));
+        EXPECT_EQ(std::filesystem::is_symlink(profile + "/Default"), c.kept);
+        EXPECT_EQ(std::filesystem::exists(theirs + "/Preferences"), c.kept);
+    }
+}
+
 TEST(LaunchPage, APrivatePageForwardsToTheAddressAndGoesAwayWhenRemoved) {
     TempDir runtime;
     const char* old = std::getenv("XDG_RUNTIME_DIR");
