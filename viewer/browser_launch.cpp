@@ -51,6 +51,8 @@ std::string FindProgram(const std::string& name) {
 
 std::vector<std::string> WindowCommand(const WindowRequest& request,
                                        const std::function<std::string(const std::string&)>& find) {
+    if (request.own_browser_only && request.profile_dir.empty())
+        return {};
     for (const char* name : {"chromium", "google-chrome", "chromium-browser"}) {
         const std::string browser = find(name);
         if (browser.empty())
@@ -101,7 +103,7 @@ std::vector<std::string> WindowCommand(const WindowRequest& request,
         }
         return argv;
     }
-    if (request.app_window_only)
+    if (request.own_browser_only)
         return {};
     const std::string opener = find("xdg-open");
     if (!opener.empty())
@@ -203,19 +205,26 @@ namespace {
 // Makes `dir` (mode 0700) unless it is there, and makes sure it is the
 // user's own: a real folder, not a link, owned by this user (another user
 // who made it could hand the browser settings of theirs). A folder of the
-// user's that others may enter is closed to them (mode 0700). Nothing when
-// it is not the user's; else whether others could write in it until now.
-std::optional<bool> OwnPrivateFolder(const std::string& dir) {
+// user's that others may enter is closed to them (mode 0700); the folder
+// is opened first, never through a link, and its mode is read and changed
+// through that descriptor, so a link put in its place meanwhile changes
+// nothing. Nothing when it is not the user's; else whether others could
+// write in it until now.
+std::optional<bool> MakeOwnPrivateFolder(const std::string& dir) {
     if (mkdir(dir.c_str(), 0700) == 0)
         return false;
     if (errno != EEXIST)
         return std::nullopt;
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
     struct stat info;
-    if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
-        return std::nullopt;
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && chmod(dir.c_str(), 0700) != 0)
-        return std::nullopt;
-    return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    std::optional<bool> was_open;
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+        ((info.st_mode & (S_IRWXG | S_IRWXO)) == 0 || fchmod(fd, 0700) == 0))
+        was_open = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    close(fd);
+    return was_open;
 }
 
 }  // namespace
@@ -236,10 +245,10 @@ std::string WindowProfileDir() {
         return std::string();
     const std::string own = base + "/reqwiz";
     const std::string dir = own + "/browser";
-    const std::optional<bool> own_was_open = OwnPrivateFolder(own);
+    const std::optional<bool> own_was_open = MakeOwnPrivateFolder(own);
     if (!own_was_open)
         return std::string();
-    std::optional<bool> was_open = OwnPrivateFolder(dir);
+    std::optional<bool> was_open = MakeOwnPrivateFolder(dir);
     if (!was_open)
         return std::string();
     // While others could write in the profile, or put another folder in its
@@ -254,7 +263,7 @@ std::string WindowProfileDir() {
         std::string aside = own + "/browser.set-aside-XXXXXX";
         if (mkdtemp(aside.data()) == nullptr || rename(dir.c_str(), aside.c_str()) != 0)
             return std::string();
-        was_open = OwnPrivateFolder(dir);
+        was_open = MakeOwnPrivateFolder(dir);
         if (!was_open || *was_open)
             return std::string();
     }

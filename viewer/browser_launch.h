@@ -35,17 +35,20 @@ struct WindowRequest {
     std::string profile_dir;
     // A browser running as root needs its sandbox turned off to start.
     bool as_root = false;
-    // Only a browser in application mode will do: no desktop opener, which
-    // may hand the address to the user's everyday browser.
-    bool app_window_only = false;
+    // Only the window's own browser will do: a browser in application mode
+    // with a profile of its own (`profile_dir`), whose cookies are then the
+    // wizard's alone; never the desktop opener nor the user's everyday
+    // browser, which may keep or share what they are given.
+    bool own_browser_only = false;
 };
 
 // The command line that opens the window: the first of chromium,
 // google-chrome and chromium-browser found by `find` (in application mode,
 // "--app=URL --window-size=W,H", with the program's window class, language
 // and position, and nothing of the browser's own: no first-run page, no
-// translation offer, no bars), else xdg-open with the address (unless
-// `app_window_only`). Empty when none of them is there.
+// translation offer, no bars), else xdg-open with the address. With
+// `own_browser_only`, nothing but the browser with a profile of its own.
+// Empty when none of them will do.
 std::vector<std::string> WindowCommand(const WindowRequest& request,
                                        const std::function<std::string(const std::string&)>& find);
 

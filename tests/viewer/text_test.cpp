@@ -64,13 +64,15 @@ TEST(WindowCommand, PrefersABrowserInApplicationModeElseTheDesktopOpener) {
     EXPECT_TRUE(viewer::WindowCommand(request, only({})).empty());
     // An address meant for the window's own browser is never handed to the
     // desktop opener.
-    request.app_window_only = true;
+    request.own_browser_only = true;
     EXPECT_TRUE(viewer::WindowCommand(request, only({"xdg-open"})).empty());
+    // Nor the user's everyday browser, with no profile of the window's own.
+    EXPECT_TRUE(viewer::WindowCommand(request, only({"chromium", "xdg-open"})).empty());
+    request.profile_dir = "/tmp/profile";
     EXPECT_EQ(viewer::WindowCommand(request, only({"chromium", "xdg-open"}))[0],
               "/usr/bin/chromium");
-    request.app_window_only = false;
+    request.own_browser_only = false;
 
-    request.profile_dir = "/tmp/profile";
     request.as_root = true;
     const Args argv = viewer::WindowCommand(request, only({"chromium"}));
     EXPECT_NE(std::find(argv.begin(), argv.end(), "--user-data-dir=/tmp/profile"), argv.end());
