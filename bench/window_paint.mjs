@@ -1,9 +1,11 @@
 // Start-up of the wizard in its real window: the program opens Debian's
 // Chromium itself, as on a desktop, on a display of its own (Xvfb), through
-// a wrapper first on PATH that only adds a debugging port (and turns the
+// a stand-in first on PATH that only adds a debugging port (and turns the
 // developer tools back on in the window's profile, which the port needs).
 // Warm starts: one home and one browser profile for every run, the first
-// run not counted. Prints, as medians over the runs:
+// run not counted. Run as root, it runs the program as an ordinary user
+// (tests/e2e/own_window.mjs): that window is the one users get. Prints, as
+// medians over the runs:
 //   start -> window   program start until the display maps the window
 //   window -> paint   the window mapped until the data page's first paint
 //                     (the page's own first-contentful-paint)
@@ -25,7 +27,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 
-import {debuggingPortFile, ownWindowFolders, processGone, startDisplay,
+import {debuggingPortFile, ownWindowFolders, processGone, startDisplay, WINDOW_USER,
         writeBrowserStandIn} from '../tests/e2e/own_window.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -35,7 +37,8 @@ const runs = Number(process.argv[2] || 10);
 // How long after the program's start the page is first asked for its paint.
 const settle = 4000;
 
-const {scratch, home, runtime, bin, record} = ownWindowFolders('reqwiz-bench-window-');
+const {scratch, home, runtime, bin, record, program: copy} =
+    ownWindowFolders('reqwiz-bench-window-', program);
 writeBrowserStandIn(bin, record, {drop: process.env.BENCH_DROP_ARGS || '',
                                   extra: process.env.BENCH_BROWSER_ARGS || ''});
 
@@ -127,7 +130,8 @@ async function oneRun() {
     for (const name of ['XDG_CACHE_HOME', 'WAYLAND_DISPLAY'])
         delete env[name];
     const started = now();
-    const wizard = spawn(program, [], {cwd: home, env, stdio: ['ignore', 'ignore', 'pipe']});
+    const wizard = spawn(copy, [], {cwd: home, env, stdio: ['ignore', 'ignore', 'pipe'],
+                                    ...WINDOW_USER});
     let said = '';
     wizard.stderr.on('data', (d) => { said += d; });
     try {

@@ -87,13 +87,13 @@ void ShowNotice(const std::string& text) {
 
 // Opens the browser window, sized like the wizard's window, on `url`. The
 // window's own browser profile gets its password manager and autofill
-// turned off first. With `own_window_only`, opens nothing unless the window
-// is a browser of its own, with a profile of its own (its cookies are then
-// the wizard's alone). False when there is nothing to open it with.
-bool OpenWindow(const std::string& url, int width, int height, bool own_window_only) {
+// turned off first. With `own_browser_only`, opens nothing unless the window
+// is a browser of its own, with a profile of its own. False when there is
+// nothing to open it with.
+bool OpenWindow(const std::string& url, int width, int height, bool own_browser_only) {
     viewer::WindowRequest request;
     request.url = url;
-    request.app_window_only = own_window_only;
+    request.own_browser_only = own_browser_only;
     request.width = width;
     request.height = height;
     request.profile_dir = viewer::WindowProfileDir();
@@ -107,8 +107,6 @@ bool OpenWindow(const std::string& url, int width, int height, bool own_window_o
             request.y = y;
         }
     }
-    if (own_window_only && request.profile_dir.empty())
-        return false;
     if (!request.profile_dir.empty() &&
         !viewer::PrepareWindowProfile(request.profile_dir, request.language)) {
         std::fprintf(
@@ -249,14 +247,24 @@ int main(int argc, char** argv) {
         std::printf("%s\n", url.c_str());
         std::fflush(stdout);
         page_viewer.OnStartTokenUsed([&launch_page] { launch_page.Remove(); });
-        // The window's own browser is opened on the address itself when the
-        // token is good for the user's own programs alone: every local user
-        // may read the command line, but none of them can use it. Else the
-        // browser gets a private page that forwards to the address. That
-        // costs the first paint a page start more: the file and the wizard
-        // are two sites, which the browser shows in two processes.
-        bool opened = open_window && page_viewer.StartUrlOnlyForOwnUser() &&
-                      OpenWindow(url, window.Width, window.Height, true);
+        // The window's own browser is opened on the address itself when
+        // another user who reads it there (every local user may read a
+        // command line) can do nothing with it: the server serves the
+        // user's own programs alone, and takes the token only from the
+        // navigation the browser starts itself, not from a page of some site
+        // in the user's everyday browser. Not as root: root's own programs
+        // are the system's services too, which other users may have connect
+        // somewhere. Else the browser gets a private page that forwards to
+        // the address. That costs the first paint a page start more: the
+        // file and the wizard are two sites, which the browser shows in two
+        // processes.
+        bool opened = false;
+        if (open_window && page_viewer.ServesOnlyOwnUser() && geteuid() != 0) {
+            page_viewer.TakeStartTokenOnlyFromTheBrowserItself(true);
+            opened = OpenWindow(url, window.Width, window.Height, true);
+            if (!opened)
+                page_viewer.TakeStartTokenOnlyFromTheBrowserItself(false);
+        }
         if (open_window && !opened && launch_page.Create(url)) {
             opened = OpenWindow(launch_page.FileUrl(), window.Width, window.Height, false);
             if (!opened)

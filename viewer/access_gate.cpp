@@ -95,6 +95,11 @@ void AccessGate::OnTokenUsed(std::function<void()> on_used) {
     on_token_used_ = std::move(on_used);
 }
 
+void AccessGate::TakeTokenOnlyFromTheBrowserItself(bool only) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    token_from_browser_only_ = only;
+}
+
 GateVerdict AccessGate::Check(const GateRequest& request) {
     GateVerdict verdict;
     const std::string authority = Authority();
@@ -118,6 +123,11 @@ GateVerdict AccessGate::Check(const GateRequest& request) {
         std::function<void()> on_used;
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            if (token_from_browser_only_ && !request.fetch_site.empty() &&
+                platform::AsciiLower(request.fetch_site) != "none") {
+                verdict.reason = "start token offered by a page";
+                return verdict;
+            }
             const bool matches = ConstantTimeEquals(request.token, token_);
             if (!matches || token_used_) {
                 verdict.reason = matches ? "start token already used" : "wrong start token";

@@ -10,6 +10,9 @@
 //   - the address handed to the browser carries a one-time token; its first
 //     use is answered with a session cookie (HttpOnly, SameSite=Strict) and a
 //     redirect to the clean address, and the token is worthless afterwards;
+//     once the address has been put where others may read it, the token is
+//     taken only from a navigation the browser started itself, never from
+//     one a page of some site started (which could spend it first);
 //   - every other request must carry that cookie.
 // Secrets are compared in constant time.
 #pragma once
@@ -30,6 +33,11 @@ struct GateRequest {
     std::string cookie;
     std::string token;
     bool has_token = false;
+    // The Sec-Fetch-Site header: "none" for a navigation the browser
+    // started itself (an address it was opened on, or one typed), the
+    // relation of the page that asked otherwise. Browsers set it and pages
+    // cannot; programs that are not browsers send none (empty).
+    std::string fetch_site;
 };
 
 struct GateVerdict {
@@ -66,6 +74,14 @@ class AccessGate {
     // can then be thrown away). Set it before the address is handed out.
     void OnTokenUsed(std::function<void()> on_used);
 
+    // With `only` true, a request that a page of some site made (its
+    // Sec-Fetch-Site anything but "none") is refused without spending the
+    // token: set it while the address is on a command line, where other
+    // users may read it and have a page in the user's everyday browser try
+    // it first. The private page that forwards to the address is another
+    // site's, so it is false (the default) for that way in.
+    void TakeTokenOnlyFromTheBrowserItself(bool only);
+
     // Name of the session cookie.
     std::string CookieName() const;
 
@@ -82,6 +98,7 @@ class AccessGate {
     std::string session_;
     std::mutex mutex_;
     bool token_used_ = false;
+    bool token_from_browser_only_ = false;
     std::function<void()> on_token_used_;
 };
 

@@ -102,10 +102,17 @@ class BrowserViewer : public platform::PageViewer {
     std::string StartUrl() const;
 
     // True when the server serves the user's own programs alone (it can
-    // tell who is at the other end of a connection): then the start address
-    // may be seen by other users, on a command line, without letting them
-    // in. After Start().
-    bool StartUrlOnlyForOwnUser() const { return only_own_user_; }
+    // tell who is at the other end of a connection): then another user who
+    // reads the start address, on a command line, still gets nothing.
+    // After Start().
+    bool ServesOnlyOwnUser() const { return only_own_user_; }
+
+    // See AccessGate::TakeTokenOnlyFromTheBrowserItself: true while the
+    // start address is on a browser's command line. After Start().
+    void TakeStartTokenOnlyFromTheBrowserItself(bool only) {
+        if (gate_)
+            gate_->TakeTokenOnlyFromTheBrowserItself(only);
+    }
 
     // `on_used` runs once, on a server thread, when the start token has been
     // exchanged for the session. After Start(), before the address is

@@ -2,11 +2,12 @@
 // `chromium` (or `xdg-open`) first on PATH records its command line and the
 // page it was given. The window's own browser (a profile of its own) is
 // opened on the address itself: every local user can read a command line,
-// but the server takes the token from the user's own programs alone. The
-// desktop opener, which may hand the address to the user's everyday
-// browser, gets no argument with the token: a page private to the user
-// forwards to the address; it goes away once the token is spent, and at
-// exit on every path. The window's own browser profile has its password
+// but the server takes the token from the user's own programs alone. Root's
+// window, a window without a profile of its own and the desktop opener,
+// which may hand the address to the user's everyday browser, get no
+// argument with the token: a page private to the user forwards to the
+// address; it goes away once the token is spent, and at exit on every
+// path. The window's own browser profile has its password
 // manager and autofill off before the browser starts.
 //
 // Needs no browser: REQWIZ_BIN is the only setting it reads (see harness.mjs).
@@ -20,8 +21,10 @@ import path from 'node:path';
 import {after, test} from 'node:test';
 
 import {ADDRESS, program, within} from './harness.mjs';
+import {giveToWindowUser, WINDOW_USER} from './own_window.mjs';
 
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-launch-'));
+fs.chmodSync(scratch, 0o711);
 after(() => fs.rmSync(scratch, {recursive: true, force: true}));
 
 // A fake browser (or opener) in a folder of its own. It writes what it saw
@@ -32,6 +35,8 @@ after(() => fs.rmSync(scratch, {recursive: true, force: true}));
 function fakeOpener(name, {stay = false} = {}) {
     const bin = fs.mkdtempSync(path.join(scratch, 'bin-'));
     const record = fs.mkdtempSync(path.join(scratch, 'record-'));
+    fs.chmodSync(bin, 0o755);
+    giveToWindowUser(record);
     fs.writeFileSync(path.join(bin, name), `#!/bin/sh
 PATH=/usr/bin:/bin
 r='${record}'
@@ -56,15 +61,26 @@ ${stay ? 'exec sleep 60' : 'exit 0'}
 }
 
 // Starts the program with `bin` alone (or first) on PATH and a home, runtime
-// folder and cache of its own.
-async function startProgram(bin, {pathTail = true, prepareHome = () => {}} = {}) {
+// folder and cache of its own. With `asUser`, as an ordinary user even
+// when the tests run as root (see WINDOW_USER), from a copy it can reach.
+async function startProgram(bin, {pathTail = true, prepareHome = () => {}, asUser = false} = {}) {
     const home = fs.mkdtempSync(path.join(scratch, 'home-'));
     prepareHome(home);
     const runtime = fs.mkdtempSync(path.join(scratch, 'run-'));
     const env = {...process.env, HOME: home, XDG_RUNTIME_DIR: runtime, REQWIZ_NO_DIALOG: '1',
                  PATH: pathTail ? `${bin}:${process.env.PATH}` : bin};
     delete env.XDG_CACHE_HOME;
-    const child = spawn(program, [], {cwd: home, env, stdio: ['ignore', 'pipe', 'pipe']});
+    let started = program;
+    if (asUser) {
+        giveToWindowUser(home);
+        giveToWindowUser(runtime);
+        started = path.join(fs.mkdtempSync(path.join(scratch, 'program-')), 'reqwiz');
+        fs.chmodSync(path.dirname(started), 0o755);
+        fs.copyFileSync(program, started);
+        fs.chmodSync(started, 0o755);
+    }
+    const child = spawn(started, [], {cwd: home, env, stdio: ['ignore', 'pipe', 'pipe'],
+                                      ...(asUser ? WINDOW_USER : {})});
     let out = '';
     let err = '';
     child.stderr.on('data', (d) => { err += d; });
@@ -85,6 +101,18 @@ async function until(check, what) {
     for (let i = 0; i < 200 && !check(); i++)
         await new Promise((r) => setTimeout(r, 50));
     assert.ok(check(), `${what} did not happen`);
+}
+
+// The status of a GET of `url` made by a program of WINDOW_USER's, "" when
+// the server closed the connection without an answer.
+function getAsWindowUser(url) {
+    const address = new URL(url);
+    const script = `require('http').get({host: '127.0.0.1', port: ${address.port},
+        path: ${JSON.stringify(address.pathname + address.search)},
+        headers: {Host: ${JSON.stringify(address.host)}}},
+        (res) => { res.resume(); console.log(res.statusCode); }).on('error', () => console.log(''));`;
+    return spawnSync(process.execPath, ['-e', script], {encoding: 'utf8', ...WINDOW_USER})
+        .stdout.trim();
 }
 
 // A GET as the browser sends it (the name under .localhost is loopback).
@@ -113,7 +141,7 @@ function checkOpenedOnPrivatePage(fake, url, runtime) {
 
 test('the window\'s own browser is opened on the address, with a profile prepared first', async () => {
     const fake = fakeOpener('chromium');
-    const run = await startProgram(fake.bin);
+    const run = await startProgram(fake.bin, {asUser: true});
     await until(fake.done, 'the browser start');
     const args = fake.read('args').trim().split('\n');
     assert.equal(args[0], `--app=${run.url}`);
@@ -126,9 +154,25 @@ test('the window\'s own browser is opened on the address, with a profile prepare
     assert.equal(preferences.autofill.credit_card_enabled, false);
     // No forwarding page was made.
     assert.deepEqual(fs.readdirSync(run.runtime), []);
-    // This test is the user's own program: the token lets it in, once.
+    // A program of the user's own: the token lets it in, once.
+    assert.equal(getAsWindowUser(run.url), '200');
+    assert.equal(getAsWindowUser(run.url), '403');
+    run.child.kill('SIGTERM');
+    assert.deepEqual(await within(run.exited, 10000, 'the exit'), [0, null]);
+});
+
+test('root\'s window gets the private page, never the address on its command line',
+     {skip: process.getuid() !== 0 && 'needs root'}, async () => {
+    // Root's own programs are the system's services too, which another
+    // user may have connect somewhere.
+    const fake = fakeOpener('chromium');
+    const run = await startProgram(fake.bin);
+    await until(fake.done, 'the browser start');
+    const {args, folder} = checkOpenedOnPrivatePage(fake, run.url, run.runtime);
+    assert.equal(args[0], `--app=file://${folder}/open.html`);
+    assert.ok(args.includes(`--user-data-dir=${run.home}/.cache/reqwiz/browser`), args.join(' '));
     assert.equal(await get(run.url), 200);
-    assert.equal(await get(run.url), 403);
+    await until(() => !fs.existsSync(folder), 'removing the page once the token is spent');
     run.child.kill('SIGTERM');
     assert.deepEqual(await within(run.exited, 10000, 'the exit'), [0, null]);
 });

@@ -9,17 +9,36 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-// A scratch folder with the four folders a run needs, each private:
-// `home` (the program's), `runtime` (its XDG_RUNTIME_DIR), `bin` (the
-// stand-in browser) and `record` (what the stand-in writes down).
-export function ownWindowFolders(prefix) {
+// Who the program runs as: the user running this, or, when that is root,
+// an ordinary user (a number no account is likely to have), so that the
+// window is what a user gets: root's is opened another way, and its
+// browser runs without its sandbox. {uid, gid} for spawn(), or {}.
+export const WINDOW_USER = process.getuid() === 0 ? {uid: 4242, gid: 4242} : {};
+
+// A scratch folder with the four folders a run needs, each private to
+// WINDOW_USER: `home` (the program's), `runtime` (its XDG_RUNTIME_DIR),
+// `bin` (the stand-in browser, and a copy of the program, which it can
+// reach wherever this tree is) and `record` (what the stand-in writes
+// down).
+export function ownWindowFolders(prefix, program) {
     const scratch = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+    fs.chmodSync(scratch, 0o711);
     const folders = {scratch};
     for (const name of ['home', 'runtime', 'bin', 'record']) {
         folders[name] = path.join(scratch, name);
         fs.mkdirSync(folders[name], {mode: 0o700});
+        giveToWindowUser(folders[name]);
     }
+    folders.program = path.join(folders.bin, 'reqwiz');
+    fs.copyFileSync(program, folders.program);
+    fs.chmodSync(folders.program, 0o755);
     return folders;
+}
+
+// Makes `file` WINDOW_USER's.
+export function giveToWindowUser(file) {
+    if (WINDOW_USER.uid !== undefined)
+        fs.chownSync(file, WINDOW_USER.uid, WINDOW_USER.gid);
 }
 
 // Starts Xvfb on a free display of `width` x `height`; resolves to

@@ -20,10 +20,10 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {acceptMessage, ADDRESS, APPLICANT, messageBox, output, program, requireTools, setValue,
-        within} from './harness.mjs';
-import {debuggingPortFile, ownWindowFolders, processGone, startDisplay,
-        writeBrowserStandIn} from './own_window.mjs';
+import {acceptMessage, ADDRESS, APPLICANT, messageBox, output, program as builtProgram,
+        requireTools, setValue, within} from './harness.mjs';
+import {debuggingPortFile, giveToWindowUser, ownWindowFolders, processGone, startDisplay,
+        WINDOW_USER, writeBrowserStandIn} from './own_window.mjs';
 
 const chromium = await requireTools({openssl: true});
 for (const tool of ['Xvfb', 'xwininfo']) {
@@ -35,7 +35,8 @@ for (const tool of ['Xvfb', 'xwininfo']) {
 
 const SCREEN = {width: 1366, height: 768};
 const WINDOW = {width: 648, height: 515};  // the shipped profile's size
-const {scratch, home, runtime, bin, record} = ownWindowFolders('reqwiz-window-');
+const {scratch, home, runtime, bin, record, program} = ownWindowFolders('reqwiz-window-',
+                                                                       builtProgram);
 
 let xvfb;
 let display;
@@ -80,7 +81,7 @@ before(async () => {
     for (const name of ['LC_ALL', 'LC_MESSAGES', 'LANG', 'LANGUAGE', 'XDG_CACHE_HOME',
                         'WAYLAND_DISPLAY'])
         delete env[name];
-    wizard = spawn(program, [], {cwd: home, env, stdio: ['ignore', 'pipe', 'pipe']});
+    wizard = spawn(program, [], {cwd: home, env, stdio: ['ignore', 'pipe', 'pipe'], ...WINDOW_USER});
     let out = '';
     wizard.stdout.on('data', (d) => { out += d; });
     wizard.stderr.on('data', (d) => { out += d; });
@@ -201,8 +202,16 @@ test('a whole run in the window itself ends on the final page with both files', 
     // The window's own browser runs the pages with its own switches (one
     // renderer, drawing and network inside the browser): the collection
     // and the pages after it must work there as in any browser.
+    // An ordinary user's window: its own browser opened on the address
+    // itself, started lean.
+    const args = fs.readFileSync(path.join(record, 'args'), 'utf8').split('\n');
+    assert.equal(args[0], `--app=${address}`);
+    for (const lean of ['--disable-gpu', '--in-process-gpu', '--renderer-process-limit=1',
+                        '--disable-extensions'])
+        assert.ok(args.includes(lean), args.join(' '));
     const folder = path.join(home, 'Llaves');
     fs.mkdirSync(folder);
+    giveToWindowUser(folder);
     for (const [name, value] of Object.entries(APPLICANT))
         await setValue(page, name, value);
     await page.locator('[name="Image2"]').click();

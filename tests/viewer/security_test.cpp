@@ -150,6 +150,49 @@ TEST(ViewerSecurity, TheTokenBuysOneSessionCookieAndACleanAddress) {
     EXPECT_EQ(token_used, 1);
 }
 
+TEST(ViewerSecurity, WhileTheAddressIsOnACommandLineOnlyTheBrowserItselfSpendsTheToken) {
+    // A page of some site, in the user's everyday browser, that learnt the
+    // address from a command line must not spend the token before the
+    // window does. The browser marks what a page asks for; its own
+    // navigation to an address it was opened on is "none", and a program
+    // that is not a browser sends no mark.
+    struct Case {
+        bool browser_only;
+        const char* fetch_site;  // nullptr: no header
+        int status;
+    };
+    const Case cases[] = {
+        {true, "cross-site", 403},
+        {true, "same-site", 403},
+        {true, "same-origin", 403},
+        {true, "none", 200},
+        {true, "NONE", 200},
+        {true, nullptr, 200},
+        // The private page that forwards to the address is another site.
+        {false, "cross-site", 200},
+    };
+    for (const Case& c : cases) {
+        Wizard wizard;
+        wizard.viewer().TakeStartTokenOnlyFromTheBrowserItself(c.browser_only);
+        httplib::Client client = wizard.Client();
+        const std::string start = StartPath(wizard);
+        httplib::Headers headers;
+        if (c.fetch_site != nullptr)
+            headers.emplace("Sec-Fetch-Site", c.fetch_site);
+        auto offered = client.Get(start.c_str(), headers);
+        ASSERT_TRUE(offered);
+        EXPECT_EQ(offered->status, c.status)
+            << c.browser_only << " " << (c.fetch_site != nullptr ? c.fetch_site : "(no header)");
+        if (c.status == 403) {
+            EXPECT_NE(offered->body.find("offered by a page"), std::string::npos);
+            // Refused unspent: the window still gets in.
+            auto window = client.Get(start.c_str(), {{"Sec-Fetch-Site", "none"}});
+            ASSERT_TRUE(window);
+            EXPECT_EQ(window->status, 200);
+        }
+    }
+}
+
 // What a child process running as user `uid` does: `work` runs after the
 // switch, and its result (at most 63 bytes) comes back; "" when the switch
 // failed.
@@ -204,7 +247,7 @@ TEST(ViewerSecurity, AnotherUsersProgramGetsNothingWithTheAddressOrTheCookie) {
     if (geteuid() != 0)
         GTEST_SKIP() << "only root can run a program as another user";
     Wizard wizard;
-    ASSERT_TRUE(wizard.viewer().StartUrlOnlyForOwnUser());
+    ASSERT_TRUE(wizard.viewer().ServesOnlyOwnUser());
     std::atomic<int> token_used{0};
     wizard.viewer().OnStartTokenUsed([&token_used] { ++token_used; });
     const std::string head = " HTTP/1.1\r\nHost: " + wizard.Host() + "\r\n";
