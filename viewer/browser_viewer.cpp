@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <future>
@@ -226,7 +225,7 @@ bool BrowserViewer::Start() {
         // Nagle's algorithm the body waits for the browser's delayed
         // acknowledgement of the head, some 40 ms on the loopback, on every
         // command and page. The listening socket passes the setting on to
-        // every connection, so it is made before the socket is.
+        // every connection, so it is set before the socket is made.
         server->set_tcp_nodelay(true);
         const int port = server->BindToAnyPort("127.0.0.1");
         if (port <= 0 || port > 65535)
@@ -246,13 +245,7 @@ bool BrowserViewer::Start() {
     // Where the kernel tells whose program opened a connection, only the
     // user's own programs are served: another user who has read the start
     // address, or taken the session cookie, gets nothing.
-    sockaddr_in own{};
-    own.sin_family = AF_INET;
-    own.sin_port = htons(port_);
-    own.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sockaddr_storage server_end{};
-    std::memcpy(&server_end, &own, sizeof own);
-    if (CanTellConnectionOwners(server_end)) {
+    if (CanTellConnectionOwners(Ipv4Loopback(port_))) {
         only_own_user_ = true;
         const uint32_t self = static_cast<uint32_t>(geteuid());
         chosen->AcceptOnly([self](int connection) {
@@ -341,6 +334,7 @@ void BrowserViewer::Gate(const httplib::Request& request, httplib::Response& res
     gate_request.origin = request.get_header_value("Origin");
     gate_request.cookie = request.get_header_value("Cookie");
     gate_request.has_token = request.has_param("token");
+    gate_request.fetch_site = request.get_header_value("Sec-Fetch-Site");
     if (gate_request.has_token)
         gate_request.token = request.get_param_value("token");
 

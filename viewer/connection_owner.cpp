@@ -143,6 +143,16 @@ std::optional<uint32_t> SocketOwner(const sockaddr_storage& local, const sockadd
     return std::nullopt;
 }
 
+sockaddr_storage Ipv4Loopback(uint16_t port) {
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(port);
+    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_storage out{};
+    std::memcpy(&out, &v4, sizeof v4);
+    return out;
+}
+
 std::optional<uint32_t> PeerOwner(int connection) {
     sockaddr_storage own{};
     sockaddr_storage peer{};

@@ -21,6 +21,9 @@ namespace viewer {
 // asked.
 std::optional<uint32_t> SocketOwner(const sockaddr_storage& local, const sockaddr_storage& remote);
 
+// 127.0.0.1:`port` as the functions here take an address.
+sockaddr_storage Ipv4Loopback(uint16_t port);
+
 // The owner of the other end of the connected socket `connection` (one the
 // server accepted): SocketOwner of its peer's end towards its own end.
 std::optional<uint32_t> PeerOwner(int connection);

@@ -61,13 +61,13 @@ class GuardedServer : public httplib::Server {
     const ServerLimits& limits() const { return limits_; }
 
     // Closes the socket of a server that was bound but is given up before
-    // it ever listened (the library leaves that to a stop, which a server
-    // not running skips).
+    // it ever accepted a connection (the library leaves that to a stop,
+    // which a server not running skips).
     void CloseUnused();
 
     // From now on every connection is first shown to `accept` (on the
     // thread that serves it), and closed unread when it says false. Set it
-    // before the server starts listening.
+    // before the server starts accepting connections (before it runs).
     void AcceptOnly(std::function<bool(int connection)> accept) { accept_ = std::move(accept); }
 
   private:

@@ -1,10 +1,11 @@
 // The page the browser is opened on when the start address may not be on a
 // command line. The address carries the one-time token, and a program's
 // command line is readable by every local user (/proc/PID/cmdline); unless
-// the server takes the token from the user's own programs alone (see
-// AccessGate), the browser is given a small page instead, in a folder only
-// the user can enter, that forwards to the address. The folder goes away
-// once the token has been used and, at the latest, when the object does.
+// the server serves the user's own programs alone (BrowserViewer::
+// ServesOnlyOwnUser, connection_owner.h) and the program does not run as
+// root, the browser is given a small page instead, in a folder only the
+// user can enter, that forwards to the address. The folder goes away once
+// the token has been used and, at the latest, when the object does.
 #pragma once
 
 #include <mutex>

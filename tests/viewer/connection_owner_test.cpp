@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,29 +15,21 @@
 
 namespace {
 
-sockaddr_storage Loopback(uint16_t port) {
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(port);
-    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sockaddr_storage out{};
-    std::memcpy(&out, &v4, sizeof v4);
-    return out;
-}
+using viewer::Ipv4Loopback;
 
 // A listener on 127.0.0.1, on a port the system picks.
 struct Listener {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     uint16_t port = 0;
     Listener() {
-        sockaddr_storage address = Loopback(0);
+        sockaddr_storage address = Ipv4Loopback(0);
         socklen_t size = sizeof(sockaddr_in);
         if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 && listen(fd, 8) == 0 &&
             getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
             port = ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port);
     }
     ~Listener() { close(fd); }
-    sockaddr_storage end() const { return Loopback(port); }
+    sockaddr_storage end() const { return Ipv4Loopback(port); }
     int Accept() const { return accept4(fd, nullptr, nullptr, SOCK_CLOEXEC); }
 };
 
@@ -62,7 +55,7 @@ TEST(ConnectionOwner, TheKernelNamesTheUserAtTheOtherEndOfALiveConnectionOnly) {
     ASSERT_EQ(getsockname(client, reinterpret_cast<sockaddr*>(&client_end), &size), 0);
     EXPECT_EQ(viewer::SocketOwner(client_end, server.end()), std::optional<uint32_t>(geteuid()));
     // The client's end towards another port is no socket at all.
-    EXPECT_EQ(viewer::SocketOwner(client_end, Loopback(server.port + 1)), std::nullopt);
+    EXPECT_EQ(viewer::SocketOwner(client_end, Ipv4Loopback(server.port + 1)), std::nullopt);
 
     // Once the client has closed, its socket waits out the connection's end
     // without an owner, and names nobody.
@@ -107,6 +100,26 @@ TEST(ConnectionOwner, AConnectionFromAnotherUsersProgramNamesThatUser) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     close(accepted);
+}
+
+TEST(ConnectionOwner, InAUserNamespaceOfItsOwnNobodyCanBeTold) {
+    // In a user namespace with no users mapped, the program's own user and
+    // the owner of every socket the kernel names look alike (the number it
+    // shows for users it cannot name): the check must not trust that.
+    Listener server;
+    ASSERT_NE(server.port, 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWUSER) != 0)
+            _exit(77);
+        _exit(viewer::CanTellConnectionOwners(server.end()) ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
