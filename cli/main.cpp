@@ -116,7 +116,9 @@ bool OpenWindow(const std::string& url, int width, int height, bool own_browser_
     }
     const std::vector<std::string> command = viewer::WindowCommand(request, viewer::FindProgram);
     return !command.empty() &&
-           viewer::LaunchDetached(command, viewer::WindowEnvironment(request.language));
+           viewer::LaunchDetached(command, request.profile_dir.empty()
+                                               ? std::vector<std::string>{}
+                                               : viewer::WindowEnvironment(request.language));
 }
 
 // Ctrl+C, a closed terminal or a plain kill end the program the way the

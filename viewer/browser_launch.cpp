@@ -57,17 +57,23 @@ std::vector<std::string> WindowCommand(const WindowRequest& request,
         const std::string browser = find(name);
         if (browser.empty())
             continue;
-        std::vector<std::string> argv{browser, "--app=" + request.url,
-                                      std::string("--class=") + kWindowClass};
+        // What the window itself is given: its address, size and place.
+        std::vector<std::string> argv{browser, "--app=" + request.url};
         if (request.width > 0 && request.height > 0)
             argv.push_back("--window-size=" + std::to_string(request.width) + "," +
                            std::to_string(request.height));
         if (request.x && request.y)
             argv.push_back("--window-position=" + std::to_string(*request.x) + "," +
                            std::to_string(*request.y));
-        if (!request.language.empty())
-            argv.push_back("--lang=" + request.language);
+        // The rest holds for the whole browser: a browser that was not
+        // running would keep it for every window of the session. So it
+        // goes only to the window's own browser, never to the user's
+        // everyday one (whose passwords, say, would stay out of sight under
+        // another password store).
         if (!request.profile_dir.empty()) {
+            argv.push_back(std::string("--class=") + kWindowClass);
+            if (!request.language.empty())
+                argv.push_back("--lang=" + request.language);
             argv.push_back("--user-data-dir=" + request.profile_dir);
             argv.push_back("--no-first-run");
             argv.push_back("--no-default-browser-check");
@@ -76,25 +82,24 @@ std::vector<std::string> WindowCommand(const WindowRequest& request,
             // painted sooner after the window appears. The drawing and the
             // network run inside the browser's own process, with no
             // graphics card (the pages are forms and small images), and the
-            // pages share one renderer; no extensions are loaded. These
-            // switches hold for the whole browser, so they are given only
-            // to the window's own, never to the user's everyday browser.
+            // pages share one renderer; no extensions are loaded.
             argv.push_back("--disable-gpu");
             argv.push_back("--in-process-gpu");
             argv.push_back("--renderer-process-limit=1");
             argv.push_back("--enable-features=NetworkServiceInProcess2");
             argv.push_back("--disable-extensions");
+            // Nothing but the wizard in the window: no offer to translate
+            // its pages, no bubble offering to restore an earlier session,
+            // no question for the desktop's key ring (the profile keeps no
+            // passwords), no background downloads of the browser's own
+            // parts.
+            argv.push_back("--disable-features=Translate,AutofillServerCommunication,MediaRouter");
+            argv.push_back("--hide-crash-restore-bubble");
+            argv.push_back("--password-store=basic");
+            argv.push_back("--disable-component-update");
+            argv.push_back("--disable-background-networking");
+            argv.push_back("--disable-sync");
         }
-        // Nothing but the wizard in the window: no offer to translate its
-        // pages, no bubble offering to restore an earlier session, no
-        // question for the desktop's key ring (the profile keeps no
-        // passwords), no background downloads of the browser's own parts.
-        argv.push_back("--disable-features=Translate,AutofillServerCommunication,MediaRouter");
-        argv.push_back("--hide-crash-restore-bubble");
-        argv.push_back("--password-store=basic");
-        argv.push_back("--disable-component-update");
-        argv.push_back("--disable-background-networking");
-        argv.push_back("--disable-sync");
         if (request.as_root) {
             argv.push_back("--no-sandbox");
             // Without it the browser shows a bar warning about the switch

@@ -44,11 +44,13 @@ struct WindowRequest {
 
 // The command line that opens the window: the first of chromium,
 // google-chrome and chromium-browser found by `find` (in application mode,
-// "--app=URL --window-size=W,H", with the program's window class, language
-// and position, and nothing of the browser's own: no first-run page, no
-// translation offer, no bars), else xdg-open with the address. With
-// `own_browser_only`, nothing but the browser with a profile of its own.
-// Empty when none of them will do.
+// "--app=URL --window-size=W,H", with its position; with a profile of its
+// own, also the program's window class and language, and nothing of the
+// browser's own: no first-run page, no translation offer, no bars; the
+// user's everyday browser gets nothing that would hold for all its
+// windows), else xdg-open with the address. With `own_browser_only`,
+// nothing but the browser with a profile of its own. Empty when none of
+// them will do.
 std::vector<std::string> WindowCommand(const WindowRequest& request,
                                        const std::function<std::string(const std::string&)>& find);
 
@@ -56,7 +58,8 @@ std::vector<std::string> WindowCommand(const WindowRequest& request,
 // ("es-MX" gives "es_MX:es"): on this system the browser takes the language
 // of its own texts (menus, the messages of form fields) from there, not
 // from its --lang switch. It also asks for no keys of online services it
-// will not use, and so shows no bar about them.
+// will not use, and so shows no bar about them. For the window's own
+// browser only: a browser started with it keeps it for all its windows.
 std::vector<std::string> WindowEnvironment(const std::string& language);
 
 // Starts the command detached from this process (its own session, standard

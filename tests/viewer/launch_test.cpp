@@ -328,17 +328,25 @@ TEST(WindowCommand, TheBrowserGetsTheProgramsClassLanguageAndPlace) {
                                "--user-data-dir=/home/u/.cache/reqwiz/browser", "--no-first-run"})
         EXPECT_NE(std::find(argv.begin(), argv.end(), wanted), argv.end()) << wanted;
     EXPECT_EQ(std::find(argv.begin(), argv.end(), "--no-sandbox"), argv.end());
-    // The window's own browser starts lean; the user's everyday browser,
-    // which these switches would change for good, never gets them.
-    const char* const lean[] = {"--disable-gpu", "--in-process-gpu", "--renderer-process-limit=1",
-                                "--enable-features=NetworkServiceInProcess2",
-                                "--disable-extensions"};
-    for (const char* wanted : lean)
+    // Switches that hold for the whole browser: the window's own gets them
+    // (it starts lean, with its own class and language, and no password
+    // store of the desktop's); the user's everyday browser, which they
+    // would change for all its windows, never does.
+    const char* const browser_wide[] = {"--disable-gpu",
+                                        "--in-process-gpu",
+                                        "--renderer-process-limit=1",
+                                        "--enable-features=NetworkServiceInProcess2",
+                                        "--disable-extensions",
+                                        "--password-store=basic",
+                                        "--disable-sync",
+                                        "--class=reqwiz",
+                                        "--lang=es"};
+    for (const char* wanted : browser_wide)
         EXPECT_NE(std::find(argv.begin(), argv.end(), wanted), argv.end()) << wanted;
     viewer::WindowRequest everyday = request;
     everyday.profile_dir.clear();
     for (const std::string& arg : viewer::WindowCommand(everyday, find))
-        for (const char* given : lean)
+        for (const char* given : browser_wide)
             EXPECT_NE(arg, given);
     // Without a known screen, no position.
     request.x.reset();

@@ -51,10 +51,10 @@ TEST(WindowCommand, PrefersABrowserInApplicationModeElseTheDesktopOpener) {
     using Args = std::vector<std::string>;
     const Args first =
         viewer::WindowCommand(request, only({"chromium", "google-chrome", "xdg-open"}));
-    ASSERT_GE(first.size(), 4u);
-    EXPECT_EQ((Args{first.begin(), first.begin() + 4}),
-              (Args{"/usr/bin/chromium", "--app=" + request.url, "--class=reqwiz",
-                    "--window-size=648,515"}));
+    // With no profile of its own the window may open in the user's everyday
+    // browser: nothing but the window's address and size, no switch that
+    // would hold for all that browser's windows.
+    EXPECT_EQ(first, (Args{"/usr/bin/chromium", "--app=" + request.url, "--window-size=648,515"}));
     EXPECT_EQ(viewer::WindowCommand(request, only({"google-chrome", "xdg-open"}))[0],
               "/usr/bin/google-chrome");
     EXPECT_EQ(viewer::WindowCommand(request, only({"chromium-browser"}))[0],
