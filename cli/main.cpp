@@ -115,10 +115,7 @@ bool OpenWindow(const std::string& url, int width, int height, bool own_browser_
         std::fflush(stderr);
     }
     const std::vector<std::string> command = viewer::WindowCommand(request, viewer::FindProgram);
-    return !command.empty() &&
-           viewer::LaunchDetached(command, request.profile_dir.empty()
-                                               ? std::vector<std::string>{}
-                                               : viewer::WindowEnvironment(request.language));
+    return !command.empty() && viewer::LaunchDetached(command, viewer::WindowEnvironment(request));
 }
 
 // Ctrl+C, a closed terminal or a plain kill end the program the way the

@@ -116,7 +116,10 @@ std::vector<std::string> WindowCommand(const WindowRequest& request,
     return {};
 }
 
-std::vector<std::string> WindowEnvironment(const std::string& language) {
+std::vector<std::string> WindowEnvironment(const WindowRequest& request) {
+    if (request.profile_dir.empty())
+        return {};
+    const std::string& language = request.language;
     std::vector<std::string> env{"GOOGLE_API_KEY=no", "GOOGLE_DEFAULT_CLIENT_ID=no",
                                  "GOOGLE_DEFAULT_CLIENT_SECRET=no"};
     if (!language.empty()) {

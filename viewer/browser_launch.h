@@ -54,13 +54,15 @@ struct WindowRequest {
 std::vector<std::string> WindowCommand(const WindowRequest& request,
                                        const std::function<std::string(const std::string&)>& find);
 
-// Variables added to the browser's environment. LANGUAGE carries `language`
-// ("es-MX" gives "es_MX:es"): on this system the browser takes the language
-// of its own texts (menus, the messages of form fields) from there, not
-// from its --lang switch. It also asks for no keys of online services it
-// will not use, and so shows no bar about them. For the window's own
-// browser only: a browser started with it keeps it for all its windows.
-std::vector<std::string> WindowEnvironment(const std::string& language);
+// Variables added to the browser's environment. LANGUAGE carries the
+// request's `language` ("es-MX" gives "es_MX:es"): on this system the
+// browser takes the language of its own texts (menus, the messages of form
+// fields) from there, not from its --lang switch. It also asks for no keys
+// of online services it will not use, and so shows no bar about them. For
+// the window's own browser only (a profile of its own): a browser started
+// with them keeps them for all its windows, so the user's everyday browser
+// gets none.
+std::vector<std::string> WindowEnvironment(const WindowRequest& request);
 
 // Starts the command detached from this process (its own session, standard
 // streams on /dev/null), without waiting for it; `extra_env` ("NAME=value")

@@ -21,7 +21,7 @@ import path from 'node:path';
 import {after, test} from 'node:test';
 
 import {ADDRESS, program, within} from './harness.mjs';
-import {giveToWindowUser, WINDOW_USER} from './own_window.mjs';
+import {copyProgramInto, giveToWindowUser, WINDOW_USER} from './own_window.mjs';
 
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'reqwiz-launch-'));
 fs.chmodSync(scratch, 0o711);
@@ -74,10 +74,9 @@ async function startProgram(bin, {pathTail = true, prepareHome = () => {}, asUse
     if (asUser) {
         giveToWindowUser(home);
         giveToWindowUser(runtime);
-        started = path.join(fs.mkdtempSync(path.join(scratch, 'program-')), 'reqwiz');
-        fs.chmodSync(path.dirname(started), 0o755);
-        fs.copyFileSync(program, started);
-        fs.chmodSync(started, 0o755);
+        const folder = fs.mkdtempSync(path.join(scratch, 'program-'));
+        fs.chmodSync(folder, 0o755);
+        started = copyProgramInto(folder, program);
     }
     const child = spawn(started, [], {cwd: home, env, stdio: ['ignore', 'pipe', 'pipe'],
                                       ...(asUser ? WINDOW_USER : {})});

@@ -29,10 +29,17 @@ export function ownWindowFolders(prefix, program) {
         fs.mkdirSync(folders[name], {mode: 0o700});
         giveToWindowUser(folders[name]);
     }
-    folders.program = path.join(folders.bin, 'reqwiz');
-    fs.copyFileSync(program, folders.program);
-    fs.chmodSync(folders.program, 0o755);
+    folders.program = copyProgramInto(folders.bin, program);
     return folders;
+}
+
+// A copy of `program` in `folder` (which WINDOW_USER can enter), for
+// WINDOW_USER to run wherever this tree is; its path.
+export function copyProgramInto(folder, program) {
+    const copy = path.join(folder, 'reqwiz');
+    fs.copyFileSync(program, copy);
+    fs.chmodSync(copy, 0o755);
+    return copy;
 }
 
 // Makes `file` WINDOW_USER's.

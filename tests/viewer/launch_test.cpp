@@ -272,8 +272,14 @@ TEST(WindowLanguage, TheLocaleGivesTheLanguageAndSpanishWhenItNamesNone) {
     }
     EXPECT_EQ(viewer::AcceptLanguages("es-MX"), "es-MX,es");
     EXPECT_EQ(viewer::AcceptLanguages("es"), "es");
-    const std::vector<std::string> env = viewer::WindowEnvironment("es-MX");
+    viewer::WindowRequest request;
+    request.language = "es-MX";
+    request.profile_dir = "/home/u/.cache/reqwiz/browser";
+    const std::vector<std::string> env = viewer::WindowEnvironment(request);
     EXPECT_NE(std::find(env.begin(), env.end(), "LANGUAGE=es_MX:es"), env.end());
+    // The user's everyday browser keeps its own environment.
+    request.profile_dir.clear();
+    EXPECT_TRUE(viewer::WindowEnvironment(request).empty());
 }
 
 TEST(WindowPlace, TheMonitorComesFromXrandrAndTheWindowIsCentredOnIt) {
